@@ -1,0 +1,48 @@
+#pragma once
+// A result table: named columns of 8-bit text cells, filled from QUERYRESULT and QUERYITEM
+// messages and read by row number (from 1) and column name. Row 0 holds the column names.
+
+#include <string>
+#include <vector>
+
+#include "core/OrvoError.h"
+
+class CList;
+
+using StringArray = std::vector<std::string>;
+using Node = std::vector<StringArray>;
+
+class CMatrix {
+public:
+    static constexpr int MaxCols = 256;
+    static constexpr int MaxRowsPerMessage = 1024;
+    static constexpr int CapacityStep = 2048;
+
+    CMatrix() = default;
+    virtual ~CMatrix() = default;
+    CMatrix(const CMatrix&) = delete;
+    CMatrix& operator=(const CMatrix&) = delete;
+
+    // A new table that takes over source's storage; source is left empty.
+    static CMatrix* CreateFrom(CMatrix& source);
+    void Clear();
+    void MoveFrom(CMatrix& source);
+    void CopyFrom(const CMatrix& source);
+    int RowCount() const { return Rows; }
+    int ColCount() const { return Cols; }
+    int GetCapacity() const { return Capacity; }
+    // Throws EOrvoError "Bound error" or "Field not found:" + name.
+    const std::string& GetField(const std::string& name, int row) const;
+    // 0 accepted, 10 result set complete, 2 rejected.
+    int AddFromMessage(const CList& message);
+
+private:
+    int ColumnIndex(const std::string& name) const;
+
+    Node Cells;
+    // Column names as GetField compares them (trimmed, ASCII upper case), one per named column.
+    StringArray Keys;
+    int Cols = 0;
+    int Rows = 0;
+    int Capacity = 0;
+};

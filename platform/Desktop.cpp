@@ -1,0 +1,88 @@
+#include "platform/Desktop.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+#include <netdb.h>
+
+#include "platform/Text.h"
+
+namespace {
+QtDesktop RealDesktop;
+Desktop* Installed = nullptr;
+
+// "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*" -> "File di testo (*.txt);;Tutti ..."
+QString QtFilter(const std::string& filter) {
+    QStringList parts = Q(filter).split('|');
+    QStringList names;
+    for (int i = 0; i < parts.size(); i += 2) {
+        names << parts[i];
+    }
+    return names.join(";;");
+}
+} // namespace
+
+Desktop& TheDesktop() { return Installed != nullptr ? *Installed : RealDesktop; }
+
+void InstallDesktop(Desktop* d) { Installed = d; }
+
+MsgAnswer QtDesktop::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                                MsgButtons buttons) {
+    QMessageBox::Icon qicon = icon == MsgIcon::Error     ? QMessageBox::Critical
+                              : icon == MsgIcon::Warning ? QMessageBox::Warning
+                                                         : QMessageBox::Information;
+    QMessageBox box(qicon, Q(title), Q(text),
+                    buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
+                                                 : QMessageBox::Ok,
+                    QApplication::activeWindow());
+    int answer = box.exec();
+    if (buttons == MsgButtons::YesNo) {
+        return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    }
+    return MsgAnswer::Ok;
+}
+
+std::string QtDesktop::InputBox(const std::string& caption, const std::string& prompt,
+                                const std::string& defaultText) {
+    bool ok = false;
+    QString text = QInputDialog::getText(QApplication::activeWindow(), Q(caption), Q(prompt),
+                                         QLineEdit::Normal, Q(defaultText), &ok);
+    return ok ? W(text) : defaultText;
+}
+
+std::optional<std::string> QtDesktop::SaveFileName(QWidget* parent,
+                                                   const SaveDialogOptions& options) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QtFilter(options.Filter));
+    dialog.setDefaultSuffix(Q(options.DefaultExt));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.OverwritePrompt);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().first().toLocal8Bit().toStdString();
+}
+
+void QtDesktop::Beep() { QApplication::beep(); }
+
+bool QtDesktop::OpenUrl(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::TolerantMode));
+}
+
+std::chrono::year_month_day QtDesktop::Today() {
+    QDate today = QDate::currentDate();
+    return std::chrono::year_month_day{std::chrono::year{today.year()},
+                                       std::chrono::month{static_cast<unsigned>(today.month())},
+                                       std::chrono::day{static_cast<unsigned>(today.day())}};
+}
+
+unsigned short ServicePort(const std::string& name) {
+    const servent* entry = getservbyname(name.c_str(), "tcp");
+    return entry == nullptr ? 0 : ntohs(static_cast<unsigned short>(entry->s_port));
+}

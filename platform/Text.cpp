@@ -1,0 +1,36 @@
+#include "platform/Text.h"
+
+#include <QLineEdit>
+#include <QValidator>
+
+#include "core/Cp1252.h"
+
+QString Q(const std::string& cp1252) { return QString::fromStdString(Cp1252ToUtf8(cp1252)); }
+
+std::string W(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
+
+bool FitsCp1252(const QString& text) {
+    for (char32_t cp : text.toUcs4()) {
+        if (!Cp1252CanHold(cp)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+class Cp1252Validator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return FitsCp1252(input) ? Acceptable : Invalid;
+    }
+};
+} // namespace
+
+void RestrictToCp1252(QLineEdit* edit, int maxLength) {
+    if (maxLength > 0) {
+        edit->setMaxLength(maxLength);
+    }
+    edit->setValidator(new Cp1252Validator(edit));
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The wait dialog: "Attendere..." with the status text as its window caption, "&Annulla" to
+// cancel the running operation and "&Termina" to end the program.
+
+#include <QDialog>
+#include <string>
+
+class QLabel;
+class QPushButton;
+
+class TFormAttendere : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFormAttendere(QWidget* owner);
+
+    // The status text (the window caption), Windows-1252.
+    void SetText(const std::string& text);
+    std::string Text() const;
+    // Shows without modality and returns at once.
+    void ShowModeless();
+    // Shows modally; returns when the dialog is hidden or closed.
+    void ShowModal();
+    // Ends a modal showing (or simply hides).
+    void CloseDialog();
+
+    QLabel* Label1 = nullptr;
+    QPushButton* ButtonAnnulla = nullptr;
+    QPushButton* ButtonTermina = nullptr;
+
+public slots:
+    void ButtonAnnullaClick();
+    void ButtonTerminaClick();
+
+protected:
+    void showEvent(QShowEvent* event) override; // FormShow
+    void hideEvent(QHideEvent* event) override; // FormHide
+    void reject() override;                     // Escape presses "&Annulla"
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormShow();
+    void FormHide();
+};
