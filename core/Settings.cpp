@@ -15,8 +15,19 @@ TRegistryInfo DefaultSettings() {
     return info;
 }
 
+// Until a registry is installed every key is missing, so the built-in defaults apply.
+class NullRegistry : public Registry {
+public:
+    std::unique_ptr<RegistryKey> OpenKey(RegRoot, const std::string&, bool) override {
+        return nullptr;
+    }
+};
+
 void SetSettingsRegistry(Registry* registry) { ActiveRegistry = registry; }
-Registry& SettingsRegistry() { return *ActiveRegistry; }
+Registry& SettingsRegistry() {
+    static NullRegistry none;
+    return ActiveRegistry != nullptr ? *ActiveRegistry : none;
+}
 
 int ReadSettings(TRegistryInfo&, RegRoot, Registry&) { return 2; }
 int LoadSettings(TRegistryInfo& info, Registry&) {
