@@ -35,6 +35,11 @@ public:
     const std::string& GetField(const std::string& name, int row) const;
     // 0 accepted, 10 result set complete, 2 rejected.
     int AddFromMessage(const CList& message);
+    // For readers that walk many rows: the index of a column as GetField finds it (-1 when there
+    // is none), and the cell at that index. Cell checks nothing: col from FindColumn, row from 0
+    // to RowCount.
+    int FindColumn(const std::string& name) const { return ColumnIndex(name); }
+    const std::string& Cell(int col, int row) const { return Cells[col][row]; }
 
 private:
     int ColumnIndex(const std::string& name) const;
