@@ -158,3 +158,19 @@ CentreRecord CentreRecordText(const CMatrix& t, int row) {
     }
     return r;
 }
+
+RecordNumberCheck CheckRecordNumber(const std::string& answer, int rowCount, int& number) {
+    const std::string text = TrimControl(answer);
+    if (text.empty()) {
+        return RecordNumberCheck::Nothing;
+    }
+    const std::optional<long long> value = StrToIntOpt(text);
+    if (!value) {
+        return RecordNumberCheck::NotANumber;
+    }
+    if (*value < 1 || *value > rowCount) {
+        return RecordNumberCheck::OutOfRange;
+    }
+    number = static_cast<int>(*value);
+    return RecordNumberCheck::Valid;
+}

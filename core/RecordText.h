@@ -33,3 +33,7 @@ CentreRecord CentreRecordText(const CMatrix& table, int row);
 std::string JoinLines(const std::vector<std::string>& lines);
 // A text's own line breaks (CR LF, CR or LF) as separate lines.
 std::vector<std::string> SplitLines(const std::string& text);
+
+// The answer to the browsers' go-to prompt, checked against the row count.
+enum class RecordNumberCheck { Nothing, NotANumber, OutOfRange, Valid };
+RecordNumberCheck CheckRecordNumber(const std::string& answer, int rowCount, int& number);

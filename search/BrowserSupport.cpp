@@ -1,0 +1,73 @@
+#include "search/BrowserSupport.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <memory>
+
+#include "core/RecordText.h"
+#include "core/UOrvoCCommon.h"
+#include "platform/Desktop.h"
+#include "platform/Text.h"
+#include "ui/UFormInput.h"
+
+void SetAccessibleName(QWidget* widget, const std::string& name) {
+    QString text = Q(name);
+    text.remove(QLatin1Char('&'));
+    widget->setAccessibleName(text);
+}
+
+int AskRecordNumber(QWidget* owner, int rowCount) {
+    const std::string caption = "Immissione parametro";
+    const std::string prompt = "Immettere il numero del record sul quale posizionarsi:";
+    std::string answer;
+    if (SessionSettings.BlindFriendly) {
+        // A window of its own for one question, so a screen reader announces the prompt.
+        std::unique_ptr<TFormInput> input;
+        try {
+            input = std::make_unique<TFormInput>(owner);
+            input->Execute(caption, prompt, "", 32, '\0', answer);
+        } catch (...) {
+            answer.clear();
+        }
+        try {
+            input.reset();
+        } catch (...) {
+        }
+    } else {
+        answer = TheDesktop().InputBox(caption, prompt, "");
+    }
+    int number = 0;
+    switch (CheckRecordNumber(answer, rowCount, number)) {
+    case RecordNumberCheck::Nothing:
+        return 0;
+    case RecordNumberCheck::NotANumber:
+        TheDesktop().MessageBox("Il valore immesso non \xE8 un numero valido.", "Errore",
+                                MsgIcon::Error);
+        return 0;
+    case RecordNumberCheck::OutOfRange:
+        TheDesktop().MessageBox("Valore oltre i limiti.", "Errore", MsgIcon::Error);
+        return 0;
+    case RecordNumberCheck::Valid:
+        break;
+    }
+    return number;
+}
+
+void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
+    memo->setPlainText(Q(JoinLines(lines)));
+    memo->moveCursor(QTextCursor::Start);
+}
+
+EscapeKeyFilter::EscapeKeyFilter(QObject* parent, std::function<void()> onEscape)
+    : QObject(parent), onEscape(std::move(onEscape)) {}
+
+bool EscapeKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        onEscape();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

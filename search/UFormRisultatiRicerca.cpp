@@ -1,0 +1,384 @@
+#include "search/UFormRisultatiRicerca.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/CList.h"
+#include "core/CatalogueQuery.h"
+#include "core/RecordText.h"
+#include "core/ResultsExport.h"
+#include "core/UOrvoCCommon.h"
+#include "platform/Desktop.h"
+#include "platform/Text.h"
+#include "search/BrowserSupport.h"
+#include "search/UFormCentri.h"
+#include "ui/UFormAttendere.h"
+#include "ui/UMainForm.h"
+#include "ui/UOrvoCCommonWin.h"
+
+namespace {
+
+QPushButton* MakeButton(QWidget* parent, const char* caption) {
+    auto* b = new QPushButton(Q(caption), parent);
+    b->setAutoDefault(false);
+    SetAccessibleName(b, caption);
+    return b;
+}
+
+std::string LastOperation() {
+    return MainForm != nullptr && MainForm->LastReply != nullptr
+               ? MainForm->LastReply->GetValue("OPERATION")
+               : std::string();
+}
+
+constexpr int ProgressStep = 1024;
+
+} // namespace
+
+TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : QDialog(owner) {
+    setObjectName("FormRisultatiRicerca");
+    setWindowTitle(Q("Risultati della ricerca"));
+    setSizeGripEnabled(true);
+    resize(640, 460);
+
+    GroupBoxOpera = new QGroupBox(this);
+    MemoOpera = new QPlainTextEdit(GroupBoxOpera);
+    MemoOpera->setObjectName("MemoOpera");
+    MemoOpera->setReadOnly(true);
+    MemoOpera->setFrameShape(QFrame::NoFrame);
+    MemoOpera->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MemoOpera->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Read-only text keeps a caret, so a screen reader can read it line by line.
+    MemoOpera->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    MemoOpera->installEventFilter(new EscapeKeyFilter(this, [this] { MemoOperaKeyPress(); }));
+    SetAccessibleName(MemoOpera, "Opera");
+    auto* groupLayout = new QVBoxLayout(GroupBoxOpera);
+    groupLayout->addWidget(MemoOpera);
+
+    ButtonPrimo = MakeButton(this, "P&rimo");
+    ButtonPrecedente = MakeButton(this, "&Precedente");
+    ButtonSuccessivo = MakeButton(this, "&Successivo");
+    ButtonUltimo = MakeButton(this, "&Ultimo");
+    ButtonVaiAl = MakeButton(this, "&Vai al...");
+    ButtonCentri = MakeButton(this, "&Dove trovare l'opera");
+    ButtonSalva = MakeButton(this, "S&alva ricerca");
+    ButtonChiudi = MakeButton(this, "&Chiudi");
+
+    auto* moves = new QHBoxLayout;
+    for (QPushButton* b :
+         {ButtonPrimo, ButtonPrecedente, ButtonSuccessivo, ButtonUltimo, ButtonVaiAl}) {
+        moves->addWidget(b);
+    }
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(ButtonCentri);
+    commands->addWidget(ButtonSalva);
+    commands->addStretch();
+    commands->addWidget(ButtonChiudi);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(GroupBoxOpera, 1);
+    layout->addLayout(moves);
+    layout->addLayout(commands);
+
+    connect(ButtonPrimo, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonPrimoClick);
+    connect(ButtonPrecedente, &QPushButton::clicked, this,
+            &TFormRisultatiRicerca::ButtonPrecedenteClick);
+    connect(ButtonSuccessivo, &QPushButton::clicked, this,
+            &TFormRisultatiRicerca::ButtonSuccessivoClick);
+    connect(ButtonUltimo, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonUltimoClick);
+    connect(ButtonVaiAl, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonVaiAlClick);
+    connect(ButtonChiudi, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonChiudiClick);
+    connect(ButtonCentri, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonCentriClick);
+    connect(ButtonSalva, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonSalvaClick);
+
+    MaximizeIfBlindFriendly(this);
+}
+
+TFormRisultatiRicerca::~TFormRisultatiRicerca() = default;
+
+void TFormRisultatiRicerca::ShowRecord() {
+    try {
+        MemoOpera->clear();
+        if (Record == 0) {
+            GroupBoxOpera->setTitle(Q("Nessuna opera trovata"));
+            SetAccessibleName(MemoOpera, "Nessuna opera trovata");
+            return;
+        }
+        SetMemoLines(MemoOpera, WorkRecordLines(Table, Record));
+        const std::string title = WorkGroupTitle(Record);
+        GroupBoxOpera->setTitle(Q(title));
+        SetAccessibleName(MemoOpera, title);
+        if (isVisible()) {
+            MemoOpera->setFocus();
+        }
+    } catch (...) {
+        TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
+        close();
+    }
+}
+
+void TFormRisultatiRicerca::ButtonPrimoClick() {
+    Record = 1;
+    ShowRecord();
+}
+
+void TFormRisultatiRicerca::ButtonPrecedenteClick() {
+    if (Record < 2) {
+        FeedbackBeep();
+        return;
+    }
+    --Record;
+    ShowRecord();
+}
+
+void TFormRisultatiRicerca::ButtonSuccessivoClick() {
+    if (Record >= Table.RowCount()) {
+        FeedbackBeep();
+        return;
+    }
+    ++Record;
+    ShowRecord();
+}
+
+void TFormRisultatiRicerca::ButtonUltimoClick() {
+    Record = Table.RowCount();
+    ShowRecord();
+}
+
+void TFormRisultatiRicerca::ButtonVaiAlClick() {
+    try {
+        if (int n = AskRecordNumber(this, Table.RowCount()); n > 0) {
+            Record = n;
+            ShowRecord();
+        }
+    } catch (...) {
+    }
+}
+
+void TFormRisultatiRicerca::ButtonChiudiClick() {
+    close();
+}
+
+void TFormRisultatiRicerca::MemoOperaKeyPress() {
+    ButtonChiudiClick();
+}
+
+void TFormRisultatiRicerca::reject() {
+    ButtonChiudiClick();
+}
+
+void TFormRisultatiRicerca::ButtonCentriClick() {
+    if (Record == 0 || Table.RowCount() == 0 || Terminating) {
+        return;
+    }
+    try {
+        const QueryTexts q = CentresOfWorkQuery(Table.GetField("CatalogoId", Record));
+        if (ActiveSocket == nullptr) {
+            TheDesktop().MessageBox("Connessione con il server mancante.", "Impossibile procedere",
+                                    MsgIcon::Error);
+            return;
+        }
+        try {
+            FeedbackBeep();
+            // Nothing sent (the connection went meanwhile) would leave the wait window waiting
+            // for a reply that never comes.
+            if (MainForm->SendQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+                throw EOrvoError("Impossibile contattare il server.");
+            }
+            FormAttendere->SetText("Richiesta dati...");
+            FormAttendere->ShowModeless();
+            hide();
+            ReplyHandler.Set(this, [this](bool i, bool f) { CentresDone(i, f); });
+        } catch (const std::exception& e) {
+            ReplyHandler.Clear();
+            FormAttendere->hide();
+            show();
+            TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+        }
+    } catch (const std::exception& e) {
+        TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+    } catch (...) {
+        TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
+    }
+}
+
+void TFormRisultatiRicerca::CentresDone(bool Interrupted, bool Failed) {
+    try {
+        FeedbackBeep();
+        FormAttendere->hide();
+        ReplyHandler.Clear();
+        if (Failed) {
+            TheDesktop().MessageBox(LastOperation() == "BUSY"
+                                        ? "Il server \xE8 occupato. Riprovare in seguito"
+                                        : "Errore sul server.",
+                                    "Errore", MsgIcon::Error);
+            show();
+            return;
+        }
+        if (Interrupted) {
+            show();
+            return;
+        }
+        try {
+            const int n = MainForm->Results->RowCount();
+            if (n == 0) {
+                TheDesktop().MessageBox("Nessuna corrispondenza trovata.\r\nForse l'opera non \xE8 "
+                                        "stata ancora registrata.",
+                                        "Errore", MsgIcon::Error);
+                show();
+                return;
+            }
+            FeedbackBeep();
+            const std::string caption = "Centri trovati: " + std::to_string(n) + " (opera codice " +
+                                        Table.GetField("CodOrigine", Record) + ")";
+            FormCentri->Table.MoveFrom(*MainForm->Results);
+            FormCentri->Open(caption, this);
+        } catch (const std::exception& e) {
+            TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+            show();
+        }
+    } catch (...) {
+        show();
+    }
+}
+
+void TFormRisultatiRicerca::ButtonSalvaClick() {
+    try {
+        if (Table.RowCount() == 0) {
+            return;
+        }
+        SaveDialogOptions options;
+        options.DefaultExt = "txt";
+        options.Filter = "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*";
+        options.OverwritePrompt = true;
+        const std::optional<std::string> chosen = TheDesktop().SaveFileName(this, options);
+        if (!chosen) {
+            return;
+        }
+        const std::string fileName = TrimControl(*chosen);
+        if (fileName.empty()) {
+            return;
+        }
+        SaveTo(fileName);
+    } catch (...) {
+        TheDesktop().MessageBox("Errore nella scrittura del file", "Errore", MsgIcon::Error);
+    }
+}
+
+void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
+    auto writeError = [this](bool waitShown) {
+        if (waitShown) {
+            try {
+                FormAttendere->hide();
+            } catch (...) {
+            }
+        }
+        FeedbackBeep();
+        TheDesktop().MessageBox("Errore nella scrittura del file", "Errore", MsgIcon::Error);
+        FeedbackBeep();
+        try {
+            show();
+        } catch (...) {
+        }
+    };
+
+    ExportFile file;
+    if (!file.Create(fileName)) {
+        writeError(false);
+        return;
+    }
+    // The browser's commands wait while the export yields to the window system.
+    setEnabled(false);
+    Exporting = true;
+    struct Reenable {
+        TFormRisultatiRicerca* w;
+        ~Reenable() {
+            w->Exporting = false;
+            w->setEnabled(true);
+        }
+    } reenable{this};
+
+    FormAttendere->ShowModeless();
+    try {
+        const WorksExportColumns columns(Table);
+        std::string block;
+        const int rows = Table.RowCount();
+        for (int r = 1; r <= rows; ++r) {
+            if (r % ProgressStep == 0) {
+                FormAttendere->SetText("Record " + std::to_string(r));
+                QCoreApplication::processEvents();
+            }
+            block.clear();
+            AppendWorkBlock(block, Table, columns, r);
+            if (!file.Write(block)) {
+                throw EOrvoError("write");
+            }
+            if (CancelRequested) {
+                // The records written so far must reach the disk before the user is told.
+                const bool closed = file.Close();
+                if (!closed) {
+                    writeError(true);
+                    return;
+                }
+                FormAttendere->hide();
+                FeedbackBeep();
+                TheDesktop().MessageBox("Operazione annullata.", "Attenzione", MsgIcon::Warning);
+                show();
+                FeedbackBeep();
+                return;
+            }
+        }
+        if (!file.Close()) {
+            throw EOrvoError("close");
+        }
+    } catch (...) {
+        writeError(true);
+        return;
+    }
+    FormAttendere->hide();
+    FeedbackBeep();
+    TheDesktop().MessageBox("File salvato.", "Operazione completata", MsgIcon::Information);
+    FeedbackBeep();
+    show();
+}
+
+void TFormRisultatiRicerca::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Idle = false;
+    RestoreForm(this);
+}
+
+void TFormRisultatiRicerca::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    MinimizeForm(this);
+}
+
+void TFormRisultatiRicerca::closeEvent(QCloseEvent* event) {
+    if (Exporting) {
+        // The export holds the table; the browser closes once it has finished.
+        event->ignore();
+        return;
+    }
+    try {
+        QPointer<QWidget> owner = Owner;
+        if (owner != nullptr && owner == static_cast<QWidget*>(MainForm) &&
+            MainForm->TimerCheck != nullptr) {
+            MainForm->TimerCheck->stop();
+            QCoreApplication::processEvents();
+        }
+        Owner = nullptr;
+        if (owner != nullptr) {
+            owner->show();
+        }
+        Idle = true;
+        FeedbackBeep();
+    } catch (...) {
+    }
+    event->accept();
+    deleteLater();
+}

@@ -1,0 +1,102 @@
+// The main window's catalogue commands: the works search and the list of all centres.
+
+#include <QCoreApplication>
+
+#include "core/CatalogueQuery.h"
+#include "core/UOrvoCCommon.h"
+#include "platform/Desktop.h"
+#include "search/UFormCentri.h"
+#include "search/UFormRicercaUtente.h"
+#include "ui/UFormAttendere.h"
+#include "ui/UMainForm.h"
+
+void TMainForm::ButtonAutoreClick() {
+    try {
+        if (BusyGuard()) {
+            return;
+        }
+        if (Terminating) {
+            return;
+        }
+        if (ActiveSocket == nullptr) {
+            TheDesktop().MessageBox("Connessione con il server mancante.", "Impossibile procedere",
+                                    MsgIcon::Error);
+            return;
+        }
+        FeedbackBeep();
+        hide();
+        if (!FormRicercaUtente->Open(this)) {
+            Idle = true;
+            show();
+            return;
+        }
+        try {
+            const QueryTexts q = WorksQuery(FormRicercaUtente->Criteria);
+            // Nothing sent (the connection went meanwhile) would leave the wait window up for
+            // a reply that never comes.
+            if (SendQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+                throw EOrvoError("Impossibile contattare il server.");
+            }
+            FormAttendere->SetText("Richiesta dati...");
+            FormAttendere->ShowModeless();
+            hide();
+            ReplyHandler.Set(this, [this](bool i, bool f) { SearchDone(i, f); });
+        } catch (const std::exception& e) {
+            ReplyHandler.Clear();
+            FormAttendere->hide();
+            TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+            Idle = true;
+            show();
+        }
+    } catch (...) {
+        ReplyHandler.Clear();
+        TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
+        Idle = true;
+        show();
+    }
+}
+
+void TMainForm::ButtonEMailClick() {
+    try {
+        if (BusyGuard()) {
+            return;
+        }
+        Idle = false;
+        hide();
+        if (CentresCache == nullptr) {
+            try {
+                FormAttendere->SetText("Richiesta dati...");
+                const QueryTexts q = AllCentresQuery();
+                if (RunQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+                    show();
+                    Idle = true;
+                    return;
+                }
+                CentresCache.reset(CMatrix::CreateFrom(*Results));
+            } catch (...) {
+                FormAttendere->hide();
+                TheDesktop().MessageBox("Errore interno imprevisto", "Errore", MsgIcon::Error);
+                Idle = true;
+                show();
+                try {
+                    CentresCache.reset();
+                } catch (...) {
+                }
+                return;
+            }
+        }
+        if (CentresCache->RowCount() == 0) {
+            TheDesktop().MessageBox("Impossibile elencare i centri", "Errore imprevisto",
+                                    MsgIcon::Error);
+            Idle = true;
+            show();
+            return;
+        }
+        FormCentri->Table.CopyFrom(*CentresCache);
+        FormCentri->Open("Elenco centri di distribuzione del Orvo", this);
+    } catch (...) {
+        TheDesktop().MessageBox("Errore interno imprevisto", "Errore", MsgIcon::Error);
+        Idle = true;
+        show();
+    }
+}
