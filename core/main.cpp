@@ -9,9 +9,14 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(Q(ApplicationTitle));
+    QApplication::setApplicationDisplayName(Q(ApplicationTitle));
+    // The program ends when the main window is destroyed, not when some window happens to be
+    // the last one closed (the main window hides itself while others are in charge).
+    QApplication::setQuitOnLastWindowClosed(false);
     FileRegistry registry;
     SetSettingsRegistry(&registry);
     MainForm = new TMainForm;
-    MainForm->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(MainForm, &QObject::destroyed, &application, &QCoreApplication::quit);
+    MainForm->show();
     return application.exec();
 }

@@ -4,12 +4,13 @@
 // memory recovery in session/UMainFormSearch.cpp; the search and centres-list commands in
 // search/UMainFormCatalogue.cpp.
 
+#include <QAbstractSocket>
 #include <QMainWindow>
 #include <QPointer>
-#include <QAbstractSocket>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/CList.h"
 #include "core/CMatrix.h"
@@ -29,6 +30,9 @@ public:
     // A server that never ends a message must not exhaust memory.
     static constexpr size_t MaxReceiveBuffer = 128u * 1024u * 1024u;
     static constexpr int ConnectTimeoutMs = 20000;
+    // The limits in force; tests lower them to stay fast.
+    static inline size_t ReceiveLimit = MaxReceiveBuffer;
+    static inline int ConnectTimeout = ConnectTimeoutMs;
 
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -57,9 +61,9 @@ public:
     void RecoverMemory();
 
     // --- state shared with the other windows ---
-    CMatrix* Results = nullptr;          // owned
-    CList* LastReply = nullptr;          // owned; nullptr until the first message
-    int QueryStatus = 0;                 // 0 success, 2 error, 11 cancelled
+    CMatrix* Results = nullptr; // owned
+    CList* LastReply = nullptr; // owned; nullptr until the first message
+    int QueryStatus = 0;        // 0 success, 2 error, 11 cancelled
     bool RequestPending = false;
     bool AbortPending = false;
     std::string ReceiveBuffer;
@@ -124,6 +128,27 @@ private:
     void FormActivate();
     void FormClose();
     void OnSocketError(QAbstractSocket::SocketError error);
+    // Runs the error event for an error number; when the handler leaves it unhandled nothing
+    // more is shown (the user has already seen its number).
+    void DeliverSocketError(int code);
+    void ConnectTimeoutExpired();
+    // Takes the first complete message off ReceiveBuffer (false when there is none).
+    bool TakeMessage(std::string& text);
+    void HandleMessageText(const std::string& text);
+    void QueueRead();
+    void ReplaceLastReply(std::unique_ptr<CList> reply);
+
+    // Bytes at the front of ReceiveBuffer known to hold no terminator.
+    size_t ScanPos = 0;
+    bool ReadQueued = false;
+    int ReadDepth = 0;
+    // Replies replaced while a handler may still be looking at them; released when the
+    // outermost read handler returns.
+    std::vector<std::unique_ptr<CList>> RetiredReplies;
+    // Bumped by every open and close, so a queued error of an older attempt is dropped.
+    unsigned SocketGeneration = 0;
+    // Set when QueryDone ran for the running RunQuery (possibly before its wait dialog is up).
+    bool RunQueryFinished = false;
 };
 
 // The socket error numbers shown to the user, as on the original platform.

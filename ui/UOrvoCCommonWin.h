@@ -72,3 +72,10 @@ void RestoreForm(QWidget* window);
 void MinimizeForm(QWidget* window);
 void Pause(int milliseconds);
 int ShowSettingsDialog(int mode, QWidget* owner);
+
+// Tells the application to terminate: every running modal loop and the main loop end, and the
+// program exits without the main window's close processing. Also works when called before the
+// main loop has started (the request is then honoured as soon as it runs).
+void TerminateApplication();
+// When set, TerminateApplication calls it instead of ending the loops (tests observe it).
+extern std::function<void()> TerminateHook;

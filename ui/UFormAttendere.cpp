@@ -1,0 +1,116 @@
+#include "ui/UFormAttendere.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/Text.h"
+#include "ui/UMainForm.h"
+
+TFormAttendere::TFormAttendere(QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName("FormAttendere");
+    resize(232, 116);
+
+    Label1 = new QLabel(Q("Attendere..."), this);
+    QFont big = Label1->font();
+    big.setPointSize(18);
+    Label1->setFont(big);
+    Label1->setAlignment(Qt::AlignCenter);
+
+    ButtonAnnulla = new QPushButton(Q("&Annulla"), this);
+    ButtonAnnulla->setAccessibleName(Q("Annulla"));
+    ButtonAnnulla->setDefault(true);
+    ButtonTermina = new QPushButton(Q("&Termina"), this);
+    ButtonTermina->setAccessibleName(Q("Termina"));
+    ButtonTermina->setAutoDefault(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(ButtonAnnulla);
+    layout->addWidget(ButtonTermina);
+
+    connect(ButtonAnnulla, &QPushButton::clicked, this, &TFormAttendere::ButtonAnnullaClick);
+    connect(ButtonTermina, &QPushButton::clicked, this, &TFormAttendere::ButtonTerminaClick);
+}
+
+void TFormAttendere::SetText(const std::string& text) {
+    setWindowTitle(Q(text));
+    // The caption is what a screen reader announces for a tool window.
+    setAccessibleName(Q(text));
+}
+
+std::string TFormAttendere::Text() const {
+    return W(windowTitle());
+}
+
+void TFormAttendere::ShowModeless() {
+    setModal(false);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TFormAttendere::ShowModal() {
+    if (isVisible()) {
+        hide();
+    }
+    exec();
+}
+
+void TFormAttendere::CloseDialog() {
+    // done() ends a modal loop as well as hiding a modeless showing.
+    done(QDialog::Rejected);
+}
+
+void TFormAttendere::ButtonAnnullaClick() {
+    CancelRequested = true;
+    if (ReplyHandler && MainForm != nullptr) {
+        MainForm->SendAbort();
+    }
+}
+
+void TFormAttendere::ButtonTerminaClick() {
+    TerminateApplication();
+}
+
+void TFormAttendere::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void TFormAttendere::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        FormHide();
+    }
+}
+
+void TFormAttendere::reject() {
+    // Escape presses "&Annulla"; the dialog itself stays up.
+    if (ButtonAnnulla->isEnabled()) {
+        ButtonAnnullaClick();
+    }
+}
+
+void TFormAttendere::closeEvent(QCloseEvent* event) {
+    // There is no close box: the dialog goes away only when its user hides or closes it.
+    event->ignore();
+}
+
+void TFormAttendere::FormShow() {
+    Idle = false;
+    setWindowState(SessionSettings.BlindFriendly ? Qt::WindowMaximized : Qt::WindowNoState);
+    CancelRequested = false;
+    ButtonAnnulla->setEnabled(true);
+}
+
+void TFormAttendere::FormHide() {
+    CancelRequested = false;
+    ButtonAnnulla->setEnabled(true);
+    setWindowState(Qt::WindowMinimized);
+    update();
+}

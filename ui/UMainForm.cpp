@@ -1,0 +1,268 @@
+// The main window: layout, enabling of commands, the busy guard, window events and the link,
+// exit, settings and About commands.
+#include "ui/UMainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "platform/Desktop.h"
+#include "platform/Text.h"
+#include "ui/UFormAttendere.h"
+
+namespace {
+QPushButton* CommandButton(QWidget* parent, const char* caption, const char* name) {
+    auto* button = new QPushButton(Q(caption), parent);
+    button->setObjectName(name);
+    button->setAccessibleName(Q(caption).remove('&'));
+    button->setMinimumSize(113, 25);
+    return button;
+}
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    setObjectName("MainForm");
+    setWindowTitle(Q(ApplicationTitle));
+    MainForm = this;
+
+    auto* central = new QWidget(this);
+    auto* grid = new QGridLayout(central);
+    grid->setContentsMargins(16, 8, 16, 8);
+    grid->setHorizontalSpacing(39);
+    ButtonAutore = CommandButton(central, "&Ricerca opere", "ButtonAutore");
+    ButtonEMail = CommandButton(central, "Visualizza i &Centri", "ButtonEMail");
+    ButtonSitoVek = CommandButton(central, "Vai al &sito dell'Vek", "ButtonSitoVek");
+    ButtonEMailOrvo = CommandButton(central, "Scrivi al &Orvo", "ButtonEMailOrvo");
+    ButtonOnLine = CommandButton(central, "", "ButtonOnLine");
+    ButtonChiudi = CommandButton(central, "&Esci", "ButtonChiudi");
+    grid->addWidget(ButtonAutore, 0, 0);
+    grid->addWidget(ButtonEMail, 0, 1);
+    grid->addWidget(ButtonSitoVek, 1, 0);
+    grid->addWidget(ButtonEMailOrvo, 1, 1);
+    grid->addWidget(ButtonOnLine, 2, 0);
+    grid->addWidget(ButtonChiudi, 2, 1);
+    // Keeps the grid in place while the online button is hidden.
+    grid->setRowMinimumHeight(2, 25);
+    setCentralWidget(central);
+    setTabOrder(ButtonAutore, ButtonEMail);
+    setTabOrder(ButtonEMail, ButtonSitoVek);
+    setTabOrder(ButtonSitoVek, ButtonEMailOrvo);
+    setTabOrder(ButtonEMailOrvo, ButtonOnLine);
+    setTabOrder(ButtonOnLine, ButtonChiudi);
+
+    MenuImpostazioni = menuBar()->addMenu(Q("Impostazioni"));
+    MenuImpostazioni->setObjectName("MenuImpostazioni");
+    ModificaMenu = MenuImpostazioni->addAction(Q("Modifica..."));
+    MenuInformazioni = MenuImpostazioni->addAction(Q("Informazioni su..."));
+
+    TimerCheck = new QTimer(this);
+    TimerCheck->setInterval(100);
+    ConnectTimer = new QTimer(this);
+    ConnectTimer->setSingleShot(true);
+    ClientSocket = new QTcpSocket(this);
+
+    connect(ButtonAutore, &QPushButton::clicked, this, &TMainForm::ButtonAutoreClick);
+    connect(ButtonEMail, &QPushButton::clicked, this, &TMainForm::ButtonEMailClick);
+    connect(ButtonSitoVek, &QPushButton::clicked, this, &TMainForm::ButtonSitoVekClick);
+    connect(ButtonEMailOrvo, &QPushButton::clicked, this, &TMainForm::ButtonEMailOrvoClick);
+    connect(ButtonOnLine, &QPushButton::clicked, this, &TMainForm::ButtonOnLineClick);
+    connect(ButtonChiudi, &QPushButton::clicked, this, &TMainForm::ButtonChiudiClick);
+    connect(ModificaMenu, &QAction::triggered, this, &TMainForm::MenuModificaClick);
+    connect(MenuInformazioni, &QAction::triggered, this, &TMainForm::MenuInformazioniClick);
+    connect(TimerCheck, &QTimer::timeout, this, &TMainForm::TimerCheckTimer);
+    connect(ConnectTimer, &QTimer::timeout, this, &TMainForm::ConnectTimeoutExpired);
+    connect(ClientSocket, &QTcpSocket::connected, this, &TMainForm::ClientSocketConnect);
+    connect(ClientSocket, &QTcpSocket::disconnected, this, &TMainForm::ClientSocketDisconnect);
+    connect(ClientSocket, &QTcpSocket::readyRead, this, &TMainForm::ClientSocketRead);
+    connect(ClientSocket, &QTcpSocket::errorOccurred, this, &TMainForm::OnSocketError);
+
+    adjustSize();
+    setFixedSize(sizeHint());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    // Nothing may reach this window's handlers while it goes away.
+    ClientSocket->disconnect(this);
+    TimerCheck->stop();
+    ConnectTimer->stop();
+    if (ActiveSocket == ClientSocket) {
+        ActiveSocket = nullptr;
+    }
+    if (MainForm == this) {
+        MainForm = nullptr;
+        FormCentri = nullptr;
+        FormRicercaUtente = nullptr;
+        FormAttendere = nullptr;
+        ReplyHandler.Clear();
+    }
+    delete Results;
+    delete LastReply;
+}
+
+void TMainForm::EnableCommands(bool Connected) {
+    ButtonAutore->setEnabled(Connected);
+    ButtonEMail->setEnabled(Connected);
+    if (Connected) {
+        TimerCheck->start();
+    } else {
+        TimerCheck->stop();
+    }
+}
+
+bool TMainForm::BusyGuard() {
+    if (Idle) {
+        return false;
+    }
+    try {
+        hide();
+        QCoreApplication::processEvents();
+    } catch (...) {
+    }
+    return true;
+}
+
+void TMainForm::TimerCheckTimer() {
+    if (!Idle && isVisible()) {
+        try {
+            hide();
+            QCoreApplication::processEvents();
+        } catch (...) {
+        }
+    }
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void TMainForm::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    if (!event->spontaneous()) {
+        FormHide();
+    }
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        FormActivate();
+    }
+}
+
+void TMainForm::FormShow() {
+    RestoreForm(this);
+    if (Idle) {
+        try {
+            RecoverMemory();
+        } catch (...) {
+        }
+    }
+}
+
+void TMainForm::FormHide() {
+    MinimizeForm(this);
+}
+
+void TMainForm::FormActivate() {
+    if (FormAttendere != nullptr && FormAttendere->isVisible()) {
+        FormAttendere->raise();
+        FormAttendere->activateWindow();
+    }
+}
+
+void TMainForm::ButtonSitoVekClick() {
+    if (BusyGuard()) {
+        return;
+    }
+    FeedbackBeep();
+    ClickLinkLabel(LMDSimpleLabelSito);
+}
+
+void TMainForm::ButtonEMailOrvoClick() {
+    if (BusyGuard()) {
+        return;
+    }
+    FeedbackBeep();
+    ClickLinkLabel(LMDSimpleLabelMail);
+}
+
+void TMainForm::ButtonOnLineClick() {
+    if (BusyGuard()) {
+        return;
+    }
+    FeedbackBeep();
+    ClickLinkLabel(LMDSimpleLabelOnLine);
+}
+
+void TMainForm::ButtonChiudiClick() {
+    if (BusyGuard() || Terminating) {
+        return;
+    }
+    ReplyHandler.Clear();
+    close();
+}
+
+void TMainForm::MenuModificaClick() {
+    if (!Idle && TimerCheck->isActive()) {
+        try {
+            hide();
+            QCoreApplication::processEvents();
+        } catch (...) {
+        }
+        return;
+    }
+    try {
+        ShowSettingsDialog(0, this);
+    } catch (const std::exception& e) {
+        TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+    }
+}
+
+void TMainForm::MenuInformazioniClick() {
+    TheDesktop().MessageBox(
+        AboutText(ProgramVersion, ActiveSocket != nullptr, ServerName, ServerVersion),
+        "Informazioni su...", MsgIcon::Information);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+    // Destroyed once control is back in the message loop: a nested loop of ours may be running.
+    deleteLater();
+}
+
+int SocketErrorCode(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::NetworkError:
+        return 10065;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return 10049;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    default:
+        return 10050;
+    }
+}
