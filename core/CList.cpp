@@ -1,6 +1,7 @@
 #include "core/CList.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 const std::string EmptyText;
@@ -8,7 +9,9 @@ constexpr char PairEnd = '\x01';
 constexpr char MessageEnd = '\x02';
 } // namespace
 
-CList::~CList() { Destroy(); }
+CList::~CList() {
+    Destroy();
+}
 
 void CList::Destroy() {
     index.clear();
@@ -38,7 +41,9 @@ RList* CList::FindNodeByWalk(std::string_view name) const {
     return nullptr;
 }
 
-std::string CList::GetValue(std::string_view name) const { return ValueRef(name); }
+std::string CList::GetValue(std::string_view name) const {
+    return ValueRef(name);
+}
 
 const std::string& CList::ValueRef(std::string_view name) const {
     RList* node = FindNode(name);
@@ -87,28 +92,41 @@ int CList::Decode(std::string_view text) {
     if (p == end) {
         return 2;
     }
-    RList* first = nullptr;
-    RList** tail = &first;
+    // The new chain is built apart and only replaces the list's own once the whole text has
+    // been accepted; until then the guard releases it on every way out, exceptions included.
+    struct Chain {
+        RList* first = nullptr;
+        ~Chain() { FreeNodes(first); }
+    } chain;
+    RList** tail = &chain.first;
     std::unordered_map<std::string_view, RList*> newIndex;
+    // One pair ends at every 0x01: sizing the index once spares the rehashes of a big batch.
+    size_t pairs = 0;
+    for (const char* q = p;
+         (q = static_cast<const char*>(std::memchr(q, PairEnd, static_cast<size_t>(end - q)))) !=
+         nullptr;
+         ++q) {
+        ++pairs;
+    }
+    newIndex.reserve(pairs);
     for (;;) {
         // Name: up to the first '=', which must not be the last byte.
-        const void* eq = std::memchr(p, '=', static_cast<size_t>(end - p));
-        if (eq == nullptr || static_cast<const char*>(eq) + 1 >= end) {
-            FreeNodes(first);
+        const char* nameEnd =
+            static_cast<const char*>(std::memchr(p, '=', static_cast<size_t>(end - p)));
+        if (nameEnd == nullptr || nameEnd + 1 >= end) {
             return 2;
         }
-        const char* nameEnd = static_cast<const char*>(eq);
         // Value: up to the first 0x01, which must be followed by at least one more byte.
         const char* valueStart = nameEnd + 1;
-        const void* soh = std::memchr(valueStart, PairEnd, static_cast<size_t>(end - valueStart));
-        if (soh == nullptr || static_cast<const char*>(soh) + 1 >= end) {
-            FreeNodes(first);
+        const char* valueEnd = static_cast<const char*>(
+            std::memchr(valueStart, PairEnd, static_cast<size_t>(end - valueStart)));
+        if (valueEnd == nullptr || valueEnd + 1 >= end) {
             return 2;
         }
-        const char* valueEnd = static_cast<const char*>(soh);
         auto* node = new RList{std::string(p, nameEnd), std::string(valueStart, valueEnd), nullptr};
         *tail = node;
         tail = &node->Next;
+        // The first occurrence on the wire is the one a walk from the head finds.
         newIndex.try_emplace(std::string_view(node->Name), node);
         p = valueEnd + 1;
         if (*p == MessageEnd) {
@@ -116,7 +134,7 @@ int CList::Decode(std::string_view text) {
         }
     }
     Destroy();
-    head = first;
+    head = std::exchange(chain.first, nullptr);
     index = std::move(newIndex);
     return 0;
 }

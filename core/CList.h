@@ -19,6 +19,9 @@ public:
     virtual ~CList();
     CList(const CList&) = delete;
     CList& operator=(const CList&) = delete;
+    // Moving hands the chain over whole; the source is left empty.
+    CList(CList&& other) noexcept;
+    CList& operator=(CList&& other) noexcept;
 
     static std::unique_ptr<CList> Create() { return std::make_unique<CList>(); }
     // Releases every node; the list is empty afterwards.

@@ -7,17 +7,6 @@
 
 namespace {
 
-// Whole-text decimal integer (an optional sign, digits, nothing else).
-bool ToInt(const std::string& text, long long& out) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (first != last && *first == '+') {
-        ++first;
-    }
-    auto [ptr, ec] = std::from_chars(first, last, out);
-    return ec == std::errc() && ptr == last && first != last;
-}
-
 std::string Key(const std::string& name) {
     std::string key = TrimControl(name);
     for (char& c : key) {
@@ -77,7 +66,7 @@ void CMatrix::CopyFrom(const CMatrix& source) {
 
 int CMatrix::ColumnIndex(const std::string& name) const {
     const std::string key = Key(name);
-    for (int j = 0; j < Cols && j < static_cast<int>(Keys.size()); ++j) {
+    for (int j = 0; j < static_cast<int>(Keys.size()); ++j) {
         if (Keys[j] == key) {
             return j;
         }
@@ -102,11 +91,11 @@ int CMatrix::AddFromMessage(const CList& message) {
         if (TrimControl(message.ValueRef("DONE")) == "TRUE") {
             return 10;
         }
-        long long k = 0;
-        if (!ToInt(message.ValueRef("ITEMSSEND"), k) || k < 0 || k > MaxRowsPerMessage) {
+        const std::optional<long long> k = StrToIntOpt(message.ValueRef("ITEMSSEND"));
+        if (!k || *k < 0 || *k > MaxRowsPerMessage) {
             return 2;
         }
-        const int count = static_cast<int>(k);
+        const int count = static_cast<int>(*k);
         if (Rows + count + 1 > Capacity) {
             while (Rows + count + 1 > Capacity) {
                 Capacity += CapacityStep;
@@ -134,20 +123,22 @@ int CMatrix::AddFromMessage(const CList& message) {
         return 0;
     }
     if (operation == "QUERYRESULT") {
-        long long n = 0;
-        if (!ToInt(message.ValueRef("COLS"), n) || n < 0 || n > MaxCols) {
+        const std::optional<long long> n = StrToIntOpt(message.ValueRef("COLS"));
+        if (!n || *n < 0 || *n > MaxCols) {
             return 2;
         }
         Clear();
         Capacity = 1;
-        Cols = static_cast<int>(n);
+        Cols = static_cast<int>(*n);
         Cells.assign(static_cast<size_t>(Cols), StringArray(1));
+        // An unnamed column keeps the empty name, and GetField compares it like any other.
+        Keys.assign(static_cast<size_t>(Cols), std::string());
         for (int j = 1; j <= Cols; ++j) {
             std::string name = TrimControl(message.ValueRef("NAME" + std::to_string(j)));
             if (name.empty()) {
                 return 2;
             }
-            Keys.push_back(Key(name));
+            Keys[j - 1] = Key(name);
             Cells[j - 1][0] = std::move(name);
         }
         return 0;

@@ -45,7 +45,7 @@ private:
     int ColumnIndex(const std::string& name) const;
 
     Node Cells;
-    // Column names as GetField compares them (trimmed, ASCII upper case), one per named column.
+    // Column names as GetField compares them (trimmed, ASCII upper case), one per column.
     StringArray Keys;
     int Cols = 0;
     int Rows = 0;

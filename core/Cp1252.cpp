@@ -2,10 +2,10 @@
 
 namespace {
 // 0x80..0x9F; the unassigned bytes keep their C1 value.
-constexpr char32_t High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char32_t High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                               0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                               0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                               0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -80,6 +80,7 @@ std::string Utf8ToCp1252(const std::string& utf8, bool* lossless) {
         } else {
             cp = 0xFFFD;
         }
+        static constexpr char32_t Shortest[5] = {0, 0, 0x80, 0x800, 0x10000};
         if (i + length > utf8.size()) {
             cp = 0xFFFD;
             length = utf8.size() - i;
@@ -92,6 +93,10 @@ std::string Utf8ToCp1252(const std::string& utf8, bool* lossless) {
                     break;
                 }
                 cp = (cp << 6) | (cc & 0x3F);
+            }
+            // Overlong forms would let a second spelling of ASCII (a quote, a NUL) through.
+            if (cp != 0xFFFD && length > 1 && (cp < Shortest[length] || cp > 0x10FFFF)) {
+                cp = 0xFFFD;
             }
         }
         if (Cp1252CanHold(cp)) {

@@ -39,5 +39,9 @@ int SaveSettings(const TRegistryInfo& info, Registry& registry);
 inline int ReadSettings(TRegistryInfo& info, RegRoot root) {
     return ReadSettings(info, root, SettingsRegistry());
 }
-inline int LoadSettings(TRegistryInfo& info) { return LoadSettings(info, SettingsRegistry()); }
-inline int SaveSettings(const TRegistryInfo& info) { return SaveSettings(info, SettingsRegistry()); }
+inline int LoadSettings(TRegistryInfo& info) {
+    return LoadSettings(info, SettingsRegistry());
+}
+inline int SaveSettings(const TRegistryInfo& info) {
+    return SaveSettings(info, SettingsRegistry());
+}

@@ -68,7 +68,14 @@ bool HasSignificantChars(const std::string& text, int minimum) {
         }
         bool significant = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         switch (c) {
-        case 0xE8: case 0xE9: case 0xE0: case 0xF9: case 0xF2: case 0x27: case 0xE7: case 0xEC:
+        case 0xE8:
+        case 0xE9:
+        case 0xE0:
+        case 0xF9:
+        case 0xF2:
+        case 0x27:
+        case 0xE7:
+        case 0xEC:
             significant = true;
             break;
         default:
@@ -81,7 +88,9 @@ bool HasSignificantChars(const std::string& text, int minimum) {
     return false;
 }
 
-std::string BoolText(bool value) { return value ? "true" : "false"; }
+std::string BoolText(bool value) {
+    return value ? "true" : "false";
+}
 
 std::string TrimControl(const std::string& text) {
     size_t first = 0;
@@ -110,7 +119,8 @@ std::optional<long long> StrToIntOpt(const std::string& text) {
     if (i < text.size() && text[i] == '$') {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -160,10 +170,12 @@ Date ParseServerDate(const std::string& text) {
             return ZeroDate;
         }
     }
-    if (*y < 1 || *y > 9999) {
+    // Checked before building: the calendar types leave out-of-range fields unspecified.
+    if (*y < 1 || *y > 9999 || *m < 1 || *m > 12 || *d < 1 || *d > 31) {
         return ZeroDate;
     }
-    Date date{std::chrono::year{static_cast<int>(*y)}, std::chrono::month{static_cast<unsigned>(*m)},
+    Date date{std::chrono::year{static_cast<int>(*y)},
+              std::chrono::month{static_cast<unsigned>(*m)},
               std::chrono::day{static_cast<unsigned>(*d)}};
     return date.ok() ? date : ZeroDate;
 }
@@ -183,11 +195,16 @@ VersionFields SplitVersion(uint32_t version) {
 
 std::string ProgramStageWord(int stage) {
     switch (stage) {
-    case 0: return "";
-    case 1: return " pre-alpha";
-    case 2: return " alpha";
-    case 3: return "beta";
-    default: return " (sconosciuta)";
+    case 0:
+        return "";
+    case 1:
+        return " pre-alpha";
+    case 2:
+        return " alpha";
+    case 3:
+        return "beta";
+    default:
+        return " (sconosciuta)";
     }
 }
 
@@ -197,7 +214,8 @@ std::string ServerStageWord(int stage) {
 
 namespace {
 std::string VersionDigits(const VersionFields& v) {
-    return std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." + std::to_string(v.Release);
+    return std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." +
+           std::to_string(v.Release);
 }
 } // namespace
 

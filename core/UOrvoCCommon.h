@@ -49,7 +49,9 @@ bool HasSignificantChars(const std::string& text, int minimum);
 std::string BoolText(bool value);
 // Leading and trailing bytes of value 0x20 or less removed.
 std::string TrimControl(const std::string& text);
-inline std::string CleanFieldText(const std::string& text) { return TrimControl(text); }
+inline std::string CleanFieldText(const std::string& text) {
+    return TrimControl(text);
+}
 // Whole-text integer conversion with the runtime's rules (optional sign, decimal digits, or a
 // leading '$' for hexadecimal); nullopt when the text is not one.
 std::optional<long long> StrToIntOpt(const std::string& text);
@@ -58,9 +60,12 @@ std::string InvalidIntegerText(const std::string& text);
 
 // --- dates ------------------------------------------------------------------------------------
 using Date = std::chrono::year_month_day;
-inline constexpr Date ZeroDate{std::chrono::year{1899}, std::chrono::December, std::chrono::day{30}};
+inline constexpr Date ZeroDate{std::chrono::year{1899}, std::chrono::December,
+                               std::chrono::day{30}};
 Date ParseServerDate(const std::string& text);
-inline bool IsZeroDate(const Date& d) { return d == ZeroDate; }
+inline bool IsZeroDate(const Date& d) {
+    return d == ZeroDate;
+}
 // The program's short date format "dd/MM/yyyy".
 inline constexpr const char* ShortDateFormat = "dd/MM/yyyy";
 inline constexpr char DateSeparator = '/';

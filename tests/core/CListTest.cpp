@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/CList.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+// The pairs from the head, as (name, value).
+std::vector<std::pair<std::string, std::string>> Pairs(const CList& list) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (RList* n = list.Head(); n != nullptr; n = n->Next) {
+        out.emplace_back(n->Name, n->Value);
+    }
+    return out;
+}
+
+using PairList = std::vector<std::pair<std::string, std::string>>;
+
+} // namespace
+
+TEST(CList, BuiltMessageIsSentLastAddedFirst) {
+    CList list;
+    EXPECT_EQ(list.Encode(), "\x02"s);
+    list.AddValue("OPERATION", "QUERY");
+    list.AddValue("CONTEXT", "1");
+    EXPECT_EQ(list.Encode(), "CONTEXT=1\x01OPERATION=QUERY\x01\x02"s);
+
+    CList received;
+    received.AddValue("OPERATION", "RECEIVED");
+    EXPECT_EQ(received.Encode().size(), 20u);
+}
+
+TEST(CList, DecodeAcceptsOnlyCompleteMessages) {
+    struct Case {
+        std::string text;
+        int result;
+        PairList pairs;
+    };
+    const std::vector<Case> cases = {
+        {"", 2, {}},
+        {"\x02"s, 2, {}},
+        {"=\x01\x02"s, 0, {{"", ""}}},
+        {"A=1\x01\x02"s, 0, {{"A", "1"}}},
+        {"A=1\x01"s, 2, {}},
+        {"A=1"s, 2, {}},
+        {"A="s, 2, {}},
+        {"A"s, 2, {}},
+        {"A=x=y\x01\x02"s, 0, {{"A", "x=y"}}},
+        // The terminator ends the message; what follows is not looked at.
+        {"A=1\x01"
+         "B=2\x01\x02"
+         "C=3\x01\x02"s,
+         0,
+         {{"A", "1"}, {"B", "2"}}},
+        {"A=1\x01\x02garbage"s, 0, {{"A", "1"}}},
+        // A name may hold 0x01 and 0x02; a value may hold '=' and 0x02.
+        {"\x01\x02N=v\x02=\x01\x02"s, 0, {{"\x01\x02N"s, "v\x02="s}}},
+        // A second pair cut short spoils the whole message.
+        {"A=1\x01"
+         "B=2"s,
+         2,
+         {}},
+        {"A=1\x01"
+         "B"s,
+         2,
+         {}},
+    };
+    for (const Case& c : cases) {
+        CList list;
+        EXPECT_EQ(list.Decode(c.text), c.result) << testing::PrintToString(c.text);
+        EXPECT_EQ(Pairs(list), c.pairs) << testing::PrintToString(c.text);
+    }
+}
+
+TEST(CList, DecodeReplacesOnSuccessAndKeepsOnFailure) {
+    CList list;
+    list.AddValue("OLD", "1");
+    EXPECT_EQ(list.Decode("A=1\x01"s), 2);
+    EXPECT_EQ(Pairs(list), (PairList{{"OLD", "1"}}));
+    EXPECT_EQ(list.GetValue("OLD"), "1");
+
+    EXPECT_EQ(list.Decode("A=1\x01\x02"s), 0);
+    EXPECT_EQ(Pairs(list), (PairList{{"A", "1"}}));
+    EXPECT_EQ(list.GetValue("OLD"), "");
+    EXPECT_EQ(list.FindNode("OLD"), nullptr);
+}
+
+TEST(CList, DuplicatesResolveToTheFirstFromTheHead) {
+    CList decoded;
+    ASSERT_EQ(decoded.Decode("A=1\x01"
+                             "A=2\x01\x02"s),
+              0);
+    EXPECT_EQ(decoded.GetValue("A"), "1");
+
+    CList built;
+    built.AddValue("A", "1");
+    built.AddValue("A", "2");
+    EXPECT_EQ(built.GetValue("A"), "2");
+    EXPECT_EQ(built.Encode(), "A=2\x01"
+                              "A=1\x01\x02"s);
+}
+
+TEST(CList, LookupIsExactAndMissingGivesEmpty) {
+    CList list;
+    list.AddValue("Done", "TRUE");
+    list.AddValue("EMPTY", "");
+    EXPECT_EQ(list.GetValue("DONE"), "");
+    EXPECT_EQ(list.GetValue("Done "), "");
+    EXPECT_EQ(list.GetValue("Done"), "TRUE");
+    EXPECT_NE(list.FindNode("EMPTY"), nullptr);
+    EXPECT_EQ(list.GetValue("EMPTY"), list.GetValue("MISSING"));
+}
+
+TEST(CList, SetValueKeepsPlaceOrPutsNewPairFirst) {
+    CList list;
+    ASSERT_EQ(list.Decode("OPERATION=QUERYITEM\x01"
+                          "X=1\x01\x02"s),
+              0);
+    list.SetValue("OPERATION", "INTERNALERROR");
+    EXPECT_EQ(list.Encode(), "OPERATION=INTERNALERROR\x01"
+                             "X=1\x01\x02"s);
+    list.SetValue("NEW", "v");
+    EXPECT_EQ(list.Encode(), "NEW=v\x01OPERATION=INTERNALERROR\x01"
+                             "X=1\x01\x02"s);
+    EXPECT_EQ(list.GetValue("NEW"), "v");
+}
+
+TEST(CList, BytesSurviveTheWireUnchanged) {
+    // Every byte value but the separators, NULs and accented letters included.
+    std::string value;
+    for (int b = 0; b < 256; ++b) {
+        if (b != 0x01) {
+            value.push_back(static_cast<char>(b));
+        }
+    }
+    std::string name = "N\xE8\0\x02"s;
+    CList out;
+    out.AddValue(name, value);
+    out.AddValue("B", "  spaced  ");
+    CList in;
+    ASSERT_EQ(in.Decode(out.Encode()), 0);
+    EXPECT_EQ(in.GetValue(name), value);
+    EXPECT_EQ(in.GetValue("B"), "  spaced  ");
+    // Encoding a decoded message gives the received bytes back.
+    EXPECT_EQ(in.Encode(), out.Encode());
+}
+
+TEST(CList, RawSeparatorsDecodeDifferently) {
+    CList out;
+    out.AddValue("A=B", "v\x01w=x");
+    CList in;
+    ASSERT_EQ(in.Decode(out.Encode()), 0);
+    EXPECT_EQ(Pairs(in), (PairList{{"A", "B=v"}, {"w", "x"}}));
+}
+
+// The index must answer exactly as a walk from the head, whatever mix of operations built the
+// list: random names from a small pool force duplicates and replacements.
+TEST(CList, IndexAgreesWithWalkThroughEveryOperation) {
+    std::mt19937 rng(12345);
+    const std::vector<std::string> pool = {"A", "B", "C", "1:1", "1:2", "", "a", "NAME1"};
+    CList list;
+    for (int step = 0; step < 2000; ++step) {
+        const std::string& name = pool[rng() % pool.size()];
+        const std::string value = std::to_string(step);
+        switch (rng() % 5) {
+        case 0:
+        case 1:
+            list.AddValue(name, value);
+            break;
+        case 2:
+            list.SetValue(name, value);
+            break;
+        case 3: {
+            // Re-decode the list's own wire form, sometimes spoiled.
+            std::string text = list.Encode();
+            if (rng() % 3 == 0 && text.size() > 1) {
+                text.pop_back();
+            }
+            list.Decode(text);
+            break;
+        }
+        default:
+            if (rng() % 50 == 0) {
+                list.Destroy();
+            }
+            break;
+        }
+        for (const std::string& n : pool) {
+            ASSERT_EQ(list.FindNode(n), list.FindNodeByWalk(n)) << "step " << step << " " << n;
+        }
+    }
+}
+
+TEST(CList, DestroyEmptiesAndTheListStaysUsable) {
+    CList list;
+    list.AddValue("A", "1");
+    list.Destroy();
+    EXPECT_TRUE(list.Empty());
+    EXPECT_EQ(list.FindNode("A"), nullptr);
+    EXPECT_EQ(list.Encode(), "\x02"s);
+    list.AddValue("A", "2");
+    EXPECT_EQ(list.GetValue("A"), "2");
+}

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "core/CList.h"
+#include "core/CMatrix.h"
+
+namespace {
+
+CList Message(std::initializer_list<std::pair<std::string, std::string>> pairs) {
+    CList m;
+    for (const auto& [name, value] : pairs) {
+        m.AddValue(name, value);
+    }
+    return m;
+}
+
+int Header(CMatrix& t, std::initializer_list<std::string> names) {
+    CList m;
+    m.AddValue("OPERATION", "QUERYRESULT");
+    m.AddValue("COLS", std::to_string(names.size()));
+    int j = 1;
+    for (const std::string& n : names) {
+        m.AddValue("NAME" + std::to_string(j++), n);
+    }
+    return t.AddFromMessage(m);
+}
+
+// A batch of k rows after the table's current rows, cell j:r holding "rj:c".
+int Batch(CMatrix& t, int k, int cols) {
+    CList m;
+    m.AddValue("OPERATION", "QUERYITEM");
+    m.AddValue("ITEMSSEND", std::to_string(k));
+    for (int j = 1; j <= cols; ++j) {
+        for (int r = t.RowCount() + 1; r <= t.RowCount() + k; ++r) {
+            m.AddValue(std::to_string(j) + ":" + std::to_string(r),
+                       "r" + std::to_string(r) + "c" + std::to_string(j));
+        }
+    }
+    return t.AddFromMessage(m);
+}
+
+std::string ErrorOf(const CMatrix& t, const std::string& name, int row) {
+    try {
+        t.GetField(name, row);
+    } catch (const EOrvoError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+} // namespace
+
+TEST(CMatrix, HeaderThenBatchesFillInArrivalOrder) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"Titolo", "Autore"}), 0);
+    EXPECT_EQ(t.ColCount(), 2);
+    EXPECT_EQ(t.RowCount(), 0);
+    EXPECT_EQ(t.GetCapacity(), 1);
+    EXPECT_EQ(t.GetField("titolo", 0), "Titolo");
+
+    ASSERT_EQ(Batch(t, 3, 2), 0);
+    EXPECT_EQ(t.RowCount(), 3);
+    EXPECT_EQ(t.GetCapacity(), 2049);
+    ASSERT_EQ(Batch(t, 2, 2), 0);
+    EXPECT_EQ(t.RowCount(), 5);
+    EXPECT_EQ(t.GetField("Autore", 4), "r4c2");
+    EXPECT_EQ(t.GetField("Titolo", 5), "r5c1");
+    EXPECT_EQ(t.GetField("Titolo", 1), "r1c1");
+}
+
+TEST(CMatrix, CapacityGrowsInStepsOf2048) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A"}), 0);
+    ASSERT_EQ(Batch(t, 1024, 1), 0);
+    ASSERT_EQ(Batch(t, 1024, 1), 0);
+    EXPECT_EQ(t.GetCapacity(), 2049); // 2048 rows plus the name row still fit
+    ASSERT_EQ(Batch(t, 1, 1), 0);
+    EXPECT_EQ(t.GetCapacity(), 4097);
+    EXPECT_EQ(t.GetField("A", 2049), "r2049c1");
+    EXPECT_EQ(t.GetField("A", 2048), "r2048c1");
+}
+
+TEST(CMatrix, DoneEndsTheSetWithoutChangingTheTable) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A"}), 0);
+    CList done = Message(
+        {{"OPERATION", "QUERYITEM"}, {"DONE", " TRUE\r\n"}, {"ITEMSSEND", "1"}, {"1:1", "x"}});
+    EXPECT_EQ(t.AddFromMessage(done), 10);
+    EXPECT_EQ(t.RowCount(), 0);
+    // Lower case is no end: the message counts as a batch.
+    CList lower =
+        Message({{"OPERATION", "QUERYITEM"}, {"DONE", "true"}, {"ITEMSSEND", "1"}, {"1:1", "x"}});
+    EXPECT_EQ(t.AddFromMessage(lower), 0);
+    EXPECT_EQ(t.GetField("A", 1), "x");
+}
+
+TEST(CMatrix, RowCountLimitsAndBadCountsLeaveTheTableAlone) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A"}), 0);
+    for (const char* bad : {"1025", "-1", "", "abc", "3x"}) {
+        CList m = Message({{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", bad}, {"1:1", "x"}});
+        EXPECT_EQ(t.AddFromMessage(m), 2) << bad;
+        EXPECT_EQ(t.RowCount(), 0);
+        EXPECT_EQ(t.GetCapacity(), 1);
+    }
+    EXPECT_EQ(t.AddFromMessage(Message({{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", "0"}})), 0);
+    EXPECT_EQ(t.RowCount(), 0);
+    EXPECT_EQ(Batch(t, 1024, 1), 0);
+    EXPECT_EQ(t.RowCount(), 1024);
+}
+
+TEST(CMatrix, CellsAreStoredAsReceived) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"  Nome\t", "Altro"}), 0);
+    CList m = Message({{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", "2"}, {"1:1", "  lead\xE8 "}});
+    ASSERT_EQ(t.AddFromMessage(m), 0);
+    EXPECT_EQ(t.GetField("NOME", 0), "Nome");
+    EXPECT_EQ(t.GetField("nome", 1), "  lead\xE8 ");
+    EXPECT_EQ(t.GetField("Altro", 1), "");
+    EXPECT_EQ(t.GetField("Nome", 2), "");
+}
+
+TEST(CMatrix, ColumnCountLimitsAndNames) {
+    CMatrix t;
+    CList wide = Message({{"OPERATION", "QUERYRESULT"}, {"COLS", "256"}});
+    for (int j = 1; j <= 256; ++j) {
+        wide.AddValue("NAME" + std::to_string(j), "C" + std::to_string(j));
+    }
+    EXPECT_EQ(t.AddFromMessage(wide), 0);
+    EXPECT_EQ(t.ColCount(), 256);
+    EXPECT_EQ(t.GetField("c256", 0), "C256");
+
+    wide.SetValue("COLS", "257");
+    EXPECT_EQ(t.AddFromMessage(wide), 2);
+    EXPECT_EQ(t.ColCount(), 256); // unchanged
+
+    EXPECT_EQ(t.AddFromMessage(Message({{"OPERATION", "QUERYRESULT"}, {"COLS", "0"}})), 0);
+    EXPECT_EQ(t.ColCount(), 0);
+    EXPECT_EQ(t.AddFromMessage(Message({{"OPERATION", "QUERYRESULT"}, {"COLS", "x"}})), 2);
+}
+
+TEST(CMatrix, EmptyNameRejectsTheHeaderButKeepsWhatCameBefore) {
+    CMatrix t;
+    CList m =
+        Message({{"OPERATION", "QUERYRESULT"}, {"COLS", "3"}, {"NAME1", "Uno"}, {"NAME2", " \t "}});
+    EXPECT_EQ(t.AddFromMessage(m), 2);
+    EXPECT_EQ(t.ColCount(), 3);
+    EXPECT_EQ(t.RowCount(), 0);
+    EXPECT_EQ(t.GetField("uno", 0), "Uno");
+    // The unnamed columns compare as empty names, the first of them wins.
+    EXPECT_EQ(t.GetField("  ", 0), "");
+    EXPECT_EQ(ErrorOf(t, "Tre", 0), "Field not found:Tre");
+}
+
+TEST(CMatrix, OnlyTheTwoResultOperationsAreAccepted) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A"}), 0);
+    for (const char* op : {"QUERYITEMS", "queryitem", "", " QUERYITEM"}) {
+        CList m = Message({{"OPERATION", op}, {"ITEMSSEND", "1"}, {"COLS", "1"}});
+        EXPECT_EQ(t.AddFromMessage(m), 2) << op;
+    }
+    EXPECT_EQ(t.AddFromMessage(Message({{"ITEMSSEND", "1"}})), 2);
+    EXPECT_EQ(t.RowCount(), 0);
+    EXPECT_EQ(t.GetField("A", 0), "A");
+}
+
+TEST(CMatrix, GetFieldErrors) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"Nome", "nome"}), 0);
+    ASSERT_EQ(Batch(t, 2, 2), 0);
+    EXPECT_EQ(t.GetField(" NOME ", 2), "r2c1"); // the first of two equal names
+    EXPECT_EQ(ErrorOf(t, "Nome", 3), "Bound error");
+    EXPECT_EQ(ErrorOf(t, "Nome", -1), "Bound error");
+    EXPECT_EQ(ErrorOf(t, " Titolo", 1), "Field not found: Titolo");
+    // The row is checked first.
+    EXPECT_EQ(ErrorOf(t, "Titolo", 9), "Bound error");
+}
+
+TEST(CMatrix, RowsBeforeAnyHeaderAreCountedButHoldNoCells) {
+    CMatrix t;
+    EXPECT_EQ(Batch(t, 3, 1), 0);
+    EXPECT_EQ(t.RowCount(), 3);
+    EXPECT_EQ(ErrorOf(t, "1", 1), "Field not found:1");
+}
+
+TEST(CMatrix, HeaderResetsAFilledTable) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A"}), 0);
+    ASSERT_EQ(Batch(t, 5, 1), 0);
+    ASSERT_EQ(Header(t, {"B"}), 0);
+    EXPECT_EQ(t.RowCount(), 0);
+    EXPECT_EQ(t.GetCapacity(), 1);
+    EXPECT_EQ(ErrorOf(t, "A", 0), "Field not found:A");
+}
+
+TEST(CMatrix, MoveCopyAndClear) {
+    CMatrix source;
+    ASSERT_EQ(Header(source, {"A", "B"}), 0);
+    ASSERT_EQ(Batch(source, 3, 2), 0);
+
+    CMatrix copy;
+    ASSERT_EQ(Header(copy, {"Z"}), 0);
+    copy.CopyFrom(source);
+    EXPECT_EQ(copy.RowCount(), 3);
+    EXPECT_EQ(copy.GetCapacity(), source.GetCapacity());
+    EXPECT_EQ(copy.GetField("b", 3), "r3c2");
+    ASSERT_EQ(Batch(copy, 1, 2), 0);
+    EXPECT_EQ(source.RowCount(), 3); // the copy is independent
+
+    CMatrix moved;
+    moved.MoveFrom(source);
+    EXPECT_EQ(moved.GetField("A", 2), "r2c1");
+    EXPECT_EQ(source.RowCount(), 0);
+    EXPECT_EQ(source.ColCount(), 0);
+    EXPECT_EQ(source.GetCapacity(), 0);
+    EXPECT_EQ(ErrorOf(source, "A", 0), "Field not found:A");
+
+    moved.MoveFrom(moved); // a table handed to itself keeps its rows
+    EXPECT_EQ(moved.RowCount(), 3);
+
+    std::unique_ptr<CMatrix> taken(CMatrix::CreateFrom(moved));
+    EXPECT_EQ(taken->GetField("B", 1), "r1c2");
+    EXPECT_EQ(moved.RowCount(), 0);
+
+    taken->Clear();
+    EXPECT_EQ(taken->RowCount(), 0);
+    EXPECT_EQ(taken->ColCount(), 0);
+    EXPECT_EQ(taken->GetCapacity(), 0);
+}
