@@ -1,0 +1,253 @@
+#include "server/Catalogue.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <iterator>
+
+#include "core/Cp1252.h"
+#include "server/CatalogueBuilder.h"
+#include "server/Wildcard.h"
+
+const char* const CatalogueTables[7] = {"Classi",   "Autori",      "Editori", "Opere",
+                                        "Catalogo", "Provenienza", "Presenza"};
+
+namespace {
+
+// Plain functions a search may reasonably use: none of them reads outside its arguments, writes,
+// or grows text beyond the value limit.
+const char* const AllowedFunctions[] = {
+    "like",   "lower",  "upper",     "abs",  "coalesce", "ifnull", "nullif",
+    "length", "substr", "substring", "trim", "ltrim",    "rtrim",  "instr",
+    "round",  "count",  "min",       "max",  "sum",      "total",  "avg"};
+
+bool EqualsNoCase(const char* a, const char* b) {
+    return a != nullptr && b != nullptr && sqlite3_stricmp(a, b) == 0;
+}
+
+bool IsCatalogueTable(const char* name) {
+    return std::any_of(std::begin(CatalogueTables), std::end(CatalogueTables),
+                       [&](const char* t) { return EqualsNoCase(t, name); });
+}
+
+bool IsAllowedFunction(const char* name) {
+    return std::any_of(std::begin(AllowedFunctions), std::end(AllowedFunctions),
+                       [&](const char* f) { return EqualsNoCase(f, name); });
+}
+
+bool OnlyBlanks(const char* p) {
+    for (; p != nullptr && *p != '\0'; ++p) {
+        if (!std::isspace(static_cast<unsigned char>(*p))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<Catalogue> Catalogue::OpenFile(const std::string& path, std::string& error) {
+    sqlite3* handle = nullptr;
+    int rc =
+        sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    std::unique_ptr<Catalogue> catalogue(new Catalogue(handle));
+    if (rc != SQLITE_OK) {
+        error = "cannot open the catalogue " + path + ": " +
+                (handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
+        return nullptr;
+    }
+    std::string missing;
+    for (const char* table : CatalogueTables) {
+        sqlite3_stmt* stmt = nullptr;
+        rc = sqlite3_prepare_v2(handle,
+                                "SELECT 1 FROM sqlite_schema WHERE type IN ('table','view') AND "
+                                "name = ?1 COLLATE NOCASE",
+                                -1, &stmt, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
+            rc = sqlite3_step(stmt);
+        }
+        sqlite3_finalize(stmt);
+        if (rc == SQLITE_DONE) {
+            missing += missing.empty() ? table : std::string(", ") + table;
+        } else if (rc != SQLITE_ROW) {
+            error = "cannot read the catalogue " + path + ": " + sqlite3_errmsg(handle);
+            return nullptr;
+        }
+    }
+    if (!missing.empty()) {
+        error = "the catalogue " + path + " lacks the table(s) " + missing;
+        return nullptr;
+    }
+    if (!catalogue->Harden(error)) {
+        return nullptr;
+    }
+    return catalogue;
+}
+
+std::unique_ptr<Catalogue> Catalogue::OpenSample(std::string& error) {
+    // Built in a scratch connection, then handed to a read-only in-memory database, so no
+    // statement can change the copy clients read.
+    sqlite3* scratch = nullptr;
+    sqlite3_open_v2(":memory:", &scratch, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (scratch == nullptr || !WriteSampleCatalogue(scratch, error)) {
+        if (error.empty()) {
+            error = "cannot build the sample catalogue";
+        }
+        sqlite3_close(scratch);
+        return nullptr;
+    }
+    sqlite3_int64 size = 0;
+    unsigned char* image = sqlite3_serialize(scratch, "main", &size, 0);
+    sqlite3_close(scratch);
+    if (image == nullptr) {
+        error = "cannot copy the sample catalogue";
+        return nullptr;
+    }
+    sqlite3* handle = nullptr;
+    sqlite3_open_v2(":memory:", &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    std::unique_ptr<Catalogue> catalogue(new Catalogue(handle));
+    if (handle == nullptr || sqlite3_deserialize(handle, "main", image, size, size,
+                                                 SQLITE_DESERIALIZE_FREEONCLOSE |
+                                                     SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
+        if (handle == nullptr) {
+            sqlite3_free(image);
+        }
+        error = "cannot load the sample catalogue";
+        return nullptr;
+    }
+    if (!catalogue->Harden(error)) {
+        return nullptr;
+    }
+    return catalogue;
+}
+
+Catalogue::~Catalogue() {
+    sqlite3_close_v2(db);
+}
+
+bool Catalogue::Harden(std::string& error) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, "PRAGMA query_only = 1", nullptr, nullptr, &message) != SQLITE_OK) {
+        error = std::string("cannot make the catalogue read-only: ") +
+                (message != nullptr ? message : "");
+        sqlite3_free(message);
+        return false;
+    }
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, MaxSqlBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, MaxPatternBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, MaxValueBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_COLUMN, MaxColumns);
+    sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_limit(db, SQLITE_LIMIT_EXPR_DEPTH, 200);
+    sqlite3_limit(db, SQLITE_LIMIT_COMPOUND_SELECT, 20);
+    sqlite3_limit(db, SQLITE_LIMIT_FUNCTION_ARG, 16);
+    if (RegisterCatalogueLike(db) != SQLITE_OK) {
+        error = std::string("cannot install the catalogue LIKE: ") + sqlite3_errmsg(db);
+        return false;
+    }
+    sqlite3_set_authorizer(db, &Catalogue::Authorize, this);
+    sqlite3_progress_handler(db, 1000, &Catalogue::Progress, this);
+    return true;
+}
+
+int Catalogue::Authorize(void* self, int action, const char* a, const char* b, const char* dbName,
+                         const char* /*trigger*/) {
+    auto* catalogue = static_cast<Catalogue*>(self);
+    auto deny = [&](std::string why) {
+        if (catalogue->denial.empty()) {
+            catalogue->denial = std::move(why);
+        }
+        return SQLITE_DENY;
+    };
+    switch (action) {
+    case SQLITE_SELECT:
+        return SQLITE_OK;
+    case SQLITE_READ:
+        if (dbName != nullptr && std::strcmp(dbName, "main") != 0) {
+            return deny("si pu\xF2 leggere solo il catalogo.");
+        }
+        if (IsCatalogueTable(a)) {
+            return SQLITE_OK;
+        }
+        return deny(std::string("la tabella ") + (a != nullptr ? a : "") +
+                    " non fa parte del catalogo.");
+    case SQLITE_FUNCTION:
+        if (IsAllowedFunction(b)) {
+            return SQLITE_OK;
+        }
+        return deny(std::string("la funzione ") + (b != nullptr ? b : "") + " non \xE8 ammessa.");
+    case SQLITE_PRAGMA:
+        return deny("i comandi PRAGMA non sono ammessi.");
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+        return deny("non \xE8 ammesso collegare altri database.");
+    case SQLITE_RECURSIVE:
+        return deny("le ricerche ricorsive non sono ammesse.");
+    default:
+        return deny("il catalogo si pu\xF2 solo consultare.");
+    }
+}
+
+int Catalogue::Progress(void* self) {
+    auto* catalogue = static_cast<Catalogue*>(self);
+    if (catalogue->armed && Clock::now() >= catalogue->deadline) {
+        catalogue->deadlineHit = true;
+        return 1;
+    }
+    return 0;
+}
+
+void Catalogue::ArmDeadline(Clock::time_point at) {
+    deadline = at;
+    deadlineHit = false;
+    armed = true;
+}
+
+Catalogue::Prepared Catalogue::Prepare(const std::string& sql) {
+    Prepared result;
+    denial.clear();
+    if (sql.size() > static_cast<size_t>(MaxSqlBytes)) {
+        result.Error = "Richiesta troppo lunga.";
+        return result;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), 0, &stmt, &tail);
+    // The authorizer's Italian reason carries Windows-1252 bytes already; SQLite's own messages
+    // are UTF-8 and are converted.
+    if (rc != SQLITE_OK) {
+        if (!denial.empty()) {
+            result.Error = "Richiesta non consentita: " + denial;
+        } else if (rc == SQLITE_TOOBIG) {
+            result.Error = "Richiesta troppo lunga.";
+        } else {
+            result.Error = "Errore nella richiesta: " + Utf8ToCp1252(sqlite3_errmsg(db));
+        }
+        sqlite3_finalize(stmt);
+        return result;
+    }
+    const char* end = sql.data() + sql.size();
+    std::string rest(tail != nullptr ? tail : end, end);
+    if (!OnlyBlanks(rest.c_str()) || rest.find('\0') != std::string::npos) {
+        sqlite3_finalize(stmt);
+        result.Error = "Richiesta non consentita: \xE8 ammessa una sola istruzione.";
+        return result;
+    }
+    if (stmt == nullptr) {
+        result.Error = "Richiesta vuota.";
+        return result;
+    }
+    if (!sqlite3_stmt_readonly(stmt)) {
+        sqlite3_finalize(stmt);
+        result.Error = "Richiesta non consentita: il catalogo si pu\xF2 solo consultare.";
+        return result;
+    }
+    result.Statement = stmt;
+    return result;
+}

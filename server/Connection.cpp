@@ -1,0 +1,316 @@
+#include "server/Connection.h"
+
+#include <exception>
+
+#include "core/CList.h"
+#include "core/Cp1252.h"
+#include "core/UOrvoCCommon.h"
+#include "server/Catalogue.h"
+#include "server/QueryCursor.h"
+#include "server/Server.h"
+
+namespace {
+constexpr const char* OwnName = "ZEDUVOZ";
+constexpr const char* OwnVersion = "528"; // 2.1.0
+constexpr const char* DatabaseName = "OrvoDBase";
+} // namespace
+
+Connection::Connection(QTcpSocket* s, int id, ServerContext& ctx, QObject* parent)
+    : QObject(parent), socket(s), identity(id), context(ctx) {
+    socket->setParent(this);
+    knockTimer.setSingleShot(true);
+    connect(socket, &QTcpSocket::readyRead, this, &Connection::OnReadyRead);
+    connect(socket, &QTcpSocket::disconnected, this, &Connection::OnDisconnected);
+    connect(&knockTimer, &QTimer::timeout, this, &Connection::OnKnock);
+}
+
+Connection::~Connection() {
+    if (counted) {
+        --context.ActiveSessions;
+    }
+}
+
+std::string Connection::Who() const {
+    return "connection " + std::to_string(identity);
+}
+
+void Connection::Start() {
+    context.Log(Who() + " from " + socket->peerAddress().toString().toStdString());
+    // The greeting is answered by the login reply, not by RECEIVED.
+    Send(EncodeMessage({{"OPERATION", "CONNECT"}, {"IDENTIFY", std::to_string(identity)}}),
+         Awaiting::Nothing);
+}
+
+void Connection::OnReadyRead() {
+    try {
+        if (phase == Phase::Closed) {
+            socket->readAll();
+            return;
+        }
+        QByteArray bytes = socket->readAll();
+        std::vector<std::string> texts;
+        MessageFramer::Status status = framer.Feed(
+            std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), texts);
+        TouchKnockTimer();
+        for (const std::string& text : texts) {
+            auto message = std::make_unique<CList>();
+            if (message->Decode(text) != 0) {
+                Close("a message that does not decode");
+                return;
+            }
+            HandleMessage(std::move(message));
+            if (phase == Phase::Closed) {
+                return;
+            }
+        }
+        if (status == MessageFramer::Status::TooLong) {
+            Close("a message longer than 1 MiB");
+        } else if (status == MessageFramer::Status::Undecodable) {
+            Close("a message that does not decode");
+        }
+    } catch (const std::exception& e) {
+        Close(std::string("internal error: ") + e.what());
+    } catch (...) {
+        Close("internal error");
+    }
+}
+
+void Connection::OnDisconnected() {
+    try {
+        if (phase != Phase::Closed) {
+            EndSession();
+            context.Log(Who() + " closed by the client");
+        }
+        Finish();
+    } catch (...) {
+    }
+}
+
+void Connection::EndSession() {
+    phase = Phase::Closed;
+    cursor.reset();
+    nextBatch.clear();
+    queued.clear();
+    knockTimer.stop();
+    if (counted) {
+        counted = false;
+        --context.ActiveSessions;
+    }
+}
+
+void Connection::Finish() {
+    if (!finished) {
+        finished = true;
+        emit Closed();
+    }
+}
+
+void Connection::OnKnock() {
+    try {
+        if (phase == Phase::Session && awaiting == Awaiting::Nothing && !cursor && queued.empty()) {
+            Send(EncodeMessage({{"OPERATION", "KNOCK"}}), Awaiting::KnockReceipt);
+        }
+    } catch (const std::exception& e) {
+        Close(std::string("internal error: ") + e.what());
+    }
+}
+
+void Connection::TouchKnockTimer() {
+    if (context.Options.KnockSeconds > 0 && phase == Phase::Session) {
+        knockTimer.start(context.Options.KnockSeconds * 1000);
+    }
+}
+
+void Connection::HandleMessage(std::unique_ptr<CList> message) {
+    std::string op = TrimControl(message->GetValue("OPERATION"));
+    if (op == "DISCONNECT") {
+        Close("DISCONNECT");
+        return;
+    }
+    if (phase == Phase::AwaitingLogin) {
+        HandleLogin(*message);
+        return;
+    }
+    if (op == "RECEIVED") {
+        // A stray one (for a message already answered by an ABORTOK) is dropped.
+        if (awaiting != Awaiting::Nothing) {
+            awaiting = Awaiting::Nothing;
+            Continue();
+        }
+        return;
+    }
+    if (op == "ABORT") {
+        // The client stops acknowledging rows once it has sent ABORT, so the answer cannot wait
+        // for the receipt of the message still in flight.
+        if (cursor) {
+            context.Log(Who() + " aborted after " + std::to_string(cursor->RowsSent()) + " rows");
+        }
+        cursor.reset();
+        nextBatch.clear();
+        Send(EncodeMessage({{"OPERATION", "ABORTOK"}}), Awaiting::Receipt);
+        return;
+    }
+    if (awaiting == Awaiting::KnockReceipt && !cursor) {
+        // The client does not answer a KNOCK once it has a request pending: the request itself
+        // shows it is alive.
+        awaiting = Awaiting::Nothing;
+    }
+    if (awaiting != Awaiting::Nothing || cursor || !queued.empty()) {
+        if (queued.size() >= MaxQueuedRequests) {
+            Close("too many requests ahead of their answers");
+            return;
+        }
+        queued.push_back(std::move(message));
+        return;
+    }
+    HandleRequest(*message);
+}
+
+void Connection::HandleLogin(const CList& message) {
+    const ServerOptions& o = context.Options;
+    if (context.ActiveSessions >= o.MaxClients) {
+        SendAndClose(EncodeMessage({{"OPERATION", "BUSY"}}));
+        return;
+    }
+    if (TrimControl(message.GetValue("DATABASE")) != DatabaseName) {
+        SendAndClose(EncodeMessage({{"OPERATION", "DBNOTFOUND"}}));
+        return;
+    }
+    if (context.Db == nullptr) {
+        SendAndClose(EncodeMessage({{"OPERATION", "DBNOTREADY"}}));
+        return;
+    }
+    if (o.Redirect) {
+        SendAndClose(EncodeMessage({{"OPERATION", "REDIRECT"},
+                                    {"ADDRESS", Utf8ToCp1252(o.Redirect->Address)},
+                                    {"PORT", std::to_string(o.Redirect->Port)},
+                                    {"SERVICE", ""},
+                                    {"ALWAYS", o.Redirect->Always ? "TRUE" : "FALSE"}}));
+        return;
+    }
+    phase = Phase::Session;
+    counted = true;
+    ++context.ActiveSessions;
+    context.Log(Who() + " accepted user " + message.GetValue("USERID"));
+    Send(EncodeMessage({{"OPERATION", "ACCEPTED"},
+                        {"SERVER", OwnName},
+                        {"VERSION", OwnVersion},
+                        {"SITOVEK", Utf8ToCp1252(o.Site)},
+                        {"EMAILORVO", Utf8ToCp1252(o.Mail)},
+                        {"ONLINE", Utf8ToCp1252(o.Online)}}),
+         Awaiting::Receipt);
+}
+
+void Connection::HandleRequest(const CList& message) {
+    std::string op = TrimControl(message.GetValue("OPERATION"));
+    if (op == "QUERY") {
+        RunQuery(message);
+    } else {
+        SendError("Operazione non riconosciuta: " + (op.empty() ? std::string("(nessuna)") : op));
+    }
+}
+
+void Connection::RunQuery(const CList& message) {
+    // Fragments arrive in Windows-1252; the catalogue speaks UTF-8.
+    std::string select = Cp1252ToUtf8(message.GetValue("SELECT"));
+    std::string from = Cp1252ToUtf8(message.GetValue("FROM"));
+    std::string where = Cp1252ToUtf8(message.GetValue("WHERE"));
+    std::string order = Cp1252ToUtf8(message.GetValue("ORDERBY"));
+    if (TrimControl(select).empty() || TrimControl(from).empty()) {
+        SendError("Richiesta incompleta: mancano le colonne o le tabelle.");
+        return;
+    }
+    std::string sql = "SELECT " + select + " FROM " + from;
+    if (!TrimControl(where).empty()) {
+        sql += " WHERE " + where;
+    }
+    if (!TrimControl(order).empty()) {
+        sql += " ORDER BY " + order;
+    }
+    context.Log(Who() + " query: " + sql);
+    Catalogue::Prepared prepared = context.Db->Prepare(sql);
+    if (prepared.Statement == nullptr) {
+        context.Log(Who() + " refused: " + Cp1252ToUtf8(prepared.Error));
+        SendError(prepared.Error);
+        return;
+    }
+    auto running = std::make_unique<QueryCursor>(
+        *context.Db, prepared.Statement, std::chrono::milliseconds(context.Options.QueryTimeoutMs));
+    std::string batch;
+    if (running->NextBatch(context.Options.Batch, MaxBatchBytes, batch) ==
+        QueryCursor::Outcome::Failed) {
+        context.Log(Who() + " failed: " + Cp1252ToUtf8(running->Error()));
+        SendError(running->Error());
+        return;
+    }
+    cursor = std::move(running);
+    nextBatch = std::move(batch);
+    Send(cursor->ResultMessage(), Awaiting::Receipt);
+}
+
+void Connection::Continue() {
+    if (cursor) {
+        if (!nextBatch.empty()) {
+            std::string batch = std::move(nextBatch);
+            nextBatch.clear();
+            Send(batch, Awaiting::Receipt);
+            return;
+        }
+        std::string batch;
+        switch (cursor->NextBatch(context.Options.Batch, MaxBatchBytes, batch)) {
+        case QueryCursor::Outcome::Rows:
+            Send(batch, Awaiting::Receipt);
+            return;
+        case QueryCursor::Outcome::Finished:
+            context.Log(Who() + " sent " + std::to_string(cursor->RowsSent()) + " rows");
+            cursor.reset();
+            Send(EncodeMessage({{"OPERATION", "QUERYITEM"}, {"DONE", "TRUE"}}), Awaiting::Receipt);
+            return;
+        case QueryCursor::Outcome::Failed: {
+            std::string text = cursor->Error();
+            context.Log(Who() + " failed: " + Cp1252ToUtf8(text));
+            cursor.reset();
+            SendError(text);
+            return;
+        }
+        }
+    }
+    if (!queued.empty()) {
+        std::unique_ptr<CList> next = std::move(queued.front());
+        queued.pop_front();
+        HandleRequest(*next);
+    }
+}
+
+void Connection::Send(const std::string& wire, Awaiting next) {
+    awaiting = next;
+    socket->write(wire.data(), static_cast<qint64>(wire.size()));
+    TouchKnockTimer();
+}
+
+void Connection::SendError(const std::string& text) {
+    Send(EncodeMessage({{"OPERATION", "ERROR"}, {"MESSAGE", text}}), Awaiting::Receipt);
+}
+
+void Connection::SendAndClose(const std::string& wire) {
+    socket->write(wire.data(), static_cast<qint64>(wire.size()));
+    Close("login refused");
+}
+
+void Connection::Close(const std::string& why) {
+    if (phase == Phase::Closed) {
+        return;
+    }
+    context.Log(Who() + " closed: " + why);
+    EndSession();
+    // What was written goes out first; disconnected() follows. A peer that never reads does not
+    // keep the connection forever.
+    QTimer::singleShot(5000, this, [this] {
+        socket->abort();
+        Finish();
+    });
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        Finish();
+    }
+}

@@ -1,0 +1,74 @@
+#pragma once
+// One client connection: greeting, login verdict, then requests answered one message at a time,
+// each waiting for the client's RECEIVED before the next.
+
+#include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "server/Wire.h"
+
+class CList;
+class QueryCursor;
+struct ServerContext;
+
+class Connection : public QObject {
+    Q_OBJECT
+
+public:
+    // Takes the socket.
+    Connection(QTcpSocket* socket, int identity, ServerContext& context, QObject* parent);
+    ~Connection() override;
+    void Start();
+
+    // Batches stop growing at this many bytes even below --batch rows, so a batch of wide
+    // rows cannot make one message (and the send buffer) arbitrarily large.
+    static constexpr size_t MaxBatchBytes = 4u << 20;
+    // Requests a client may send ahead while an answer is still going out.
+    static constexpr size_t MaxQueuedRequests = 8;
+
+signals:
+    void Closed();
+
+private slots:
+    void OnReadyRead();
+    void OnDisconnected();
+    void OnKnock();
+
+private:
+    enum class Phase { AwaitingLogin, Session, Closed };
+    enum class Awaiting { Nothing, Receipt, KnockReceipt };
+
+    void HandleMessage(std::unique_ptr<CList> message);
+    void HandleLogin(const CList& message);
+    void HandleRequest(const CList& message);
+    void RunQuery(const CList& message);
+    // Sends the next message of the running answer, or starts the next queued request.
+    void Continue();
+    void Send(const std::string& wire, Awaiting awaiting);
+    void SendError(const std::string& text);
+    void SendAndClose(const std::string& wire);
+    void Close(const std::string& why);
+    // Tells the server, once, that this connection is over.
+    void Finish();
+    void EndSession();
+    void TouchKnockTimer();
+    std::string Who() const;
+
+    QTcpSocket* socket;
+    int identity;
+    ServerContext& context;
+    Phase phase = Phase::AwaitingLogin;
+    Awaiting awaiting = Awaiting::Nothing;
+    bool counted = false; // counted among the active sessions
+    bool finished = false;
+    MessageFramer framer;
+    std::unique_ptr<QueryCursor> cursor;
+    std::string nextBatch; // stepped ahead of QUERYRESULT, so a slow query fails before it
+    std::deque<std::unique_ptr<CList>> queued;
+    QTimer knockTimer;
+};

@@ -1,0 +1,57 @@
+#include "server/Server.h"
+
+#include <QTcpSocket>
+#include <cstdio>
+
+#include "server/Connection.h"
+
+void ServerContext::Log(const std::string& line) const {
+    if (Options.Verbose) {
+        std::fprintf(stderr, "orvo-server: %s\n", line.c_str());
+        std::fflush(stderr);
+    }
+}
+
+Server::Server(const ServerOptions& options, Catalogue* catalogue, QObject* parent)
+    : QObject(parent) {
+    context.Options = options;
+    context.Db = catalogue;
+    connect(&listener, &QTcpServer::newConnection, this, &Server::OnNewConnection);
+}
+
+Server::~Server() {
+    // Connections are children of this object and go with it; close the listener first so no
+    // new one arrives meanwhile.
+    listener.close();
+}
+
+bool Server::Listen(std::string& error) {
+    QHostAddress address;
+    if (!address.setAddress(QString::fromStdString(context.Options.Listen))) {
+        error = "--listen: not an IP address: " + context.Options.Listen;
+        return false;
+    }
+    if (!listener.listen(address, static_cast<quint16>(context.Options.Port))) {
+        error = "cannot listen on " + context.Options.Listen + ":" +
+                std::to_string(context.Options.Port) + ": " + listener.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+void Server::OnNewConnection() {
+    try {
+        while (QTcpSocket* socket = listener.nextPendingConnection()) {
+            int identity = context.NextIdentity++;
+            auto* connection = new Connection(socket, identity, context, this);
+            ++connections;
+            connect(connection, &Connection::Closed, this, [this, connection] {
+                --connections;
+                connection->deleteLater();
+            });
+            connection->Start();
+        }
+    } catch (const std::exception& e) {
+        context.Log(std::string("accepting a connection failed: ") + e.what());
+    }
+}

@@ -1,0 +1,89 @@
+#include "server/Wire.h"
+
+#include "core/CList.h"
+#include "core/Cp1252.h"
+
+MessageFramer::Status MessageFramer::Feed(std::string_view bytes, std::vector<std::string>& out) {
+    pending.append(bytes);
+    size_t start = 0;
+    for (size_t i = scanned; i < pending.size(); ++i) {
+        char b = pending[i];
+        switch (state) {
+        case State::Name:
+            if (b == '=') {
+                state = State::Value;
+            }
+            break;
+        case State::Value:
+            if (b == '\x01') {
+                state = State::AfterPair;
+            }
+            break;
+        case State::AfterPair:
+            if (b == '\x02') {
+                if (i + 1 - start > MaxMessageBytes) {
+                    return Status::TooLong;
+                }
+                out.emplace_back(pending, start, i + 1 - start);
+                start = i + 1;
+                state = State::Name;
+            } else {
+                state = b == '=' ? State::Value : State::Name;
+            }
+            break;
+        }
+    }
+    pending.erase(0, start);
+    scanned = pending.size();
+    if (pending.size() > MaxMessageBytes) {
+        return Status::TooLong;
+    }
+    if (!pending.empty() && pending.back() == '\x02' && state != State::AfterPair) {
+        return Status::Undecodable;
+    }
+    return Status::Ok;
+}
+
+std::string
+EncodeMessage(std::initializer_list<std::pair<std::string_view, std::string_view>> pairs) {
+    CList message;
+    for (const auto& [name, value] : pairs) {
+        message.AddValue(name, value);
+    }
+    return message.Encode();
+}
+
+void AppendPair(std::string& out, std::string_view name, std::string_view value) {
+    out.append(name);
+    out.push_back('=');
+    out.append(value);
+    out.push_back('\x01');
+}
+
+void AppendCatalogueText(std::string& out, const char* utf8, size_t size) {
+    bool plain = true;
+    for (size_t i = 0; i < size; ++i) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x80 || c == 0x01 || c == 0x02) {
+            plain = false;
+            break;
+        }
+    }
+    size_t from = out.size();
+    if (plain) {
+        out.append(utf8, size);
+        return;
+    }
+    out.append(Utf8ToCp1252(std::string(utf8, size)));
+    for (size_t i = from; i < out.size(); ++i) {
+        if (out[i] == '\x01' || out[i] == '\x02') {
+            out[i] = ' ';
+        }
+    }
+}
+
+std::string CatalogueText(std::string_view utf8) {
+    std::string out;
+    AppendCatalogueText(out, utf8.data(), utf8.size());
+    return out;
+}

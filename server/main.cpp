@@ -1,0 +1,108 @@
+// orvo-server: the catalogue server the client talks to.
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+#include "server/Catalogue.h"
+#include "server/CatalogueBuilder.h"
+#include "server/Options.h"
+#include "server/Server.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    char byte = 1;
+    // Nothing else is safe here; the event loop reads the byte and quits.
+    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+bool InstallSignalHandlers() {
+    if (::pipe(signalPipe) != 0) {
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+int Serve(const ServerOptions& options, int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::string error;
+    std::unique_ptr<Catalogue> catalogue = options.DbFile.empty()
+                                               ? Catalogue::OpenSample(error)
+                                               : Catalogue::OpenFile(options.DbFile, error);
+    if (!catalogue) {
+        std::fprintf(stderr, "orvo-server: %s\n", error.c_str());
+        return 1;
+    }
+    if (!InstallSignalHandlers()) {
+        std::fprintf(stderr, "orvo-server: cannot install the signal handlers\n");
+        return 1;
+    }
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        [[maybe_unused]] auto got = ::read(signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+
+    Server server(options, catalogue.get());
+    if (!server.Listen(error)) {
+        std::fprintf(stderr, "orvo-server: %s\n", error.c_str());
+        return error.rfind("--listen", 0) == 0 ? 2 : 1;
+    }
+    std::printf("listening on %s:%u\n", server.Address().toString().toStdString().c_str(),
+                static_cast<unsigned>(server.Port()));
+    std::fflush(stdout);
+    int rc = app.exec();
+    if (options.Verbose) {
+        std::fprintf(stderr, "orvo-server: stopped\n");
+    }
+    return rc;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    ParsedArguments parsed = ParseArguments(args);
+    if (!parsed.Ok) {
+        std::fprintf(stderr, "orvo-server: %s\n%s", parsed.Error.c_str(), UsageText().c_str());
+        return 2;
+    }
+    const ServerOptions& options = parsed.Options;
+    std::string error;
+    switch (options.RunMode) {
+    case ServerOptions::Mode::CreateSample:
+        if (!CreateSampleFile(options.CreateFile, error)) {
+            std::fprintf(stderr, "orvo-server: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    case ServerOptions::Mode::CreateLarge: {
+        auto start = std::chrono::steady_clock::now();
+        if (!CreateLargeFile(options.CreateFile, options.Works, options.Seed, error)) {
+            std::fprintf(stderr, "orvo-server: %s\n", error.c_str());
+            return 1;
+        }
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+        std::printf("%lld works written to %s in %lld ms\n", options.Works,
+                    options.CreateFile.c_str(), static_cast<long long>(ms));
+        return 0;
+    }
+    case ServerOptions::Mode::Serve:
+        break;
+    }
+    return Serve(options, argc, argv);
+}
