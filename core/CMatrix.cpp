@@ -1,11 +1,39 @@
 #include "core/CMatrix.h"
 
-#include <charconv>
+#include <limits>
+#include <string_view>
 
 #include "core/CList.h"
 #include "core/UOrvoCCommon.h"
 
 namespace {
+
+// A positive decimal number written as the server writes it: no sign, no leading zero. Only
+// such a spelling names a cell, since "01:1" is not the pair "1:1".
+bool ReadCellNumber(std::string_view text, size_t& i, int& out) {
+    if (i >= text.size() || text[i] < '1' || text[i] > '9') {
+        return false;
+    }
+    long long value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        value = value * 10 + (text[i++] - '0');
+        if (value > std::numeric_limits<int>::max()) {
+            return false;
+        }
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
+// "j:r" -> column j, row r.
+bool ParseCellName(std::string_view name, int& j, int& r) {
+    size_t i = 0;
+    if (!ReadCellNumber(name, i, j) || i >= name.size() || name[i] != ':') {
+        return false;
+    }
+    ++i;
+    return ReadCellNumber(name, i, r) && i == name.size();
+}
 
 std::string Key(const std::string& name) {
     std::string key = TrimControl(name);
@@ -85,6 +113,40 @@ const std::string& CMatrix::GetField(const std::string& name, int row) const {
     return Cells[j][row];
 }
 
+// Stores the value of the pair named j:r in every cell of the k new rows, the empty text where
+// the message has no such pair. Rather than looking every name up, one walk from the head takes
+// each pair that names a new cell, the first one of a name only: that is the pair a lookup by
+// that name finds. So the fill costs one pass over the message whatever order the server sends
+// the pairs in, and touches the message's memory in order.
+void CMatrix::FillRows(const CList& message, int count) {
+    if (Cols == 0 || count == 0) {
+        return;
+    }
+    const int first = Rows + 1;
+    std::vector<unsigned char> filled(static_cast<size_t>(Cols) * static_cast<size_t>(count), 0);
+    for (const RList* node = message.Head(); node != nullptr; node = node->Next) {
+        int j = 0;
+        int r = 0;
+        if (!ParseCellName(node->Name, j, r) || j > Cols || r < first || r - first >= count) {
+            continue;
+        }
+        unsigned char& done = filled[static_cast<size_t>(j - 1) * static_cast<size_t>(count) +
+                                     static_cast<size_t>(r - first)];
+        if (done == 0) {
+            done = 1;
+            Cells[j - 1][r] = node->Value;
+        }
+    }
+    for (int j = 0; j < Cols; ++j) {
+        const unsigned char* done = &filled[static_cast<size_t>(j) * static_cast<size_t>(count)];
+        for (int i = 0; i < count; ++i) {
+            if (done[i] == 0) {
+                Cells[j][first + i].clear();
+            }
+        }
+    }
+}
+
 int CMatrix::AddFromMessage(const CList& message) {
     const std::string& operation = message.ValueRef("OPERATION");
     if (operation == "QUERYITEM") {
@@ -104,21 +166,7 @@ int CMatrix::AddFromMessage(const CList& message) {
                 column.resize(static_cast<size_t>(Capacity));
             }
         }
-        // Pair names are "j:r"; build them in one buffer to keep the fill linear and cheap.
-        char key[32];
-        for (int j = 1; j <= Cols; ++j) {
-            StringArray& column = Cells[j - 1];
-            char* afterColon = std::to_chars(key, key + sizeof key, j).ptr;
-            *afterColon++ = ':';
-            for (int r = Rows + 1; r <= Rows + count; ++r) {
-                char* end = std::to_chars(afterColon, key + sizeof key, r).ptr;
-                if (const RList* node = message.FindNode(std::string_view(key, end - key))) {
-                    column[r] = node->Value;
-                } else {
-                    column[r].clear();
-                }
-            }
-        }
+        FillRows(message, count);
         Rows += count;
         return 0;
     }

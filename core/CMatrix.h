@@ -43,6 +43,7 @@ public:
 
 private:
     int ColumnIndex(const std::string& name) const;
+    void FillRows(const CList& message, int count);
 
     Node Cells;
     // Column names as GetField compares them (trimmed, ASCII upper case), one per column.

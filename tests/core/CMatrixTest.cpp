@@ -2,8 +2,10 @@
 
 #include <initializer_list>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/CList.h"
 #include "core/CMatrix.h"
@@ -230,4 +232,44 @@ TEST(CMatrix, MoveCopyAndClear) {
     EXPECT_EQ(taken->RowCount(), 0);
     EXPECT_EQ(taken->ColCount(), 0);
     EXPECT_EQ(taken->GetCapacity(), 0);
+}
+
+// Every stored cell must be what a lookup of its name from the head gives, whatever the order,
+// duplicates and look-alike names of the message: "01:1", "1:1 " and "+1:1" name no cell, the
+// first of two equal names wins, pairs for earlier rows or unknown columns change nothing.
+TEST(CMatrix, CellsMatchALookupByNameInAnyMessage) {
+    std::mt19937 rng(7);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    for (int round = 0; round < 200; ++round) {
+        CMatrix t;
+        ASSERT_EQ(Header(t, {"A", "B", "C"}), 0);
+        ASSERT_EQ(Batch(t, pick(4), 3), 0);
+        const int before = t.RowCount();
+        const int k = pick(6);
+        CList m = Message({{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", std::to_string(k)}});
+        for (int n = pick(40); n > 0; --n) {
+            const std::string j = std::to_string(pick(5));
+            const std::string r = std::to_string(pick(before + k + 2));
+            const std::string names[] = {j + ":" + r,       "0" + j + ":" + r, j + ":" + r + " ",
+                                         "+" + j + ":" + r, j + "::" + r,      j + ":0" + r};
+            m.AddValue(pick(3) == 0 ? names[pick(6)] : names[0], "v" + std::to_string(n));
+        }
+        std::vector<std::string> earlier;
+        for (int r = 1; r <= before; ++r) {
+            earlier.push_back(t.GetField("A", r));
+        }
+        ASSERT_EQ(t.AddFromMessage(m), 0);
+        ASSERT_EQ(t.RowCount(), before + k);
+        for (int r = 1; r <= before; ++r) {
+            EXPECT_EQ(t.GetField("A", r), earlier[r - 1]);
+        }
+        const char* cols[] = {"A", "B", "C"};
+        for (int j = 1; j <= 3; ++j) {
+            for (int r = before + 1; r <= before + k; ++r) {
+                const RList* node = m.FindNodeByWalk(std::to_string(j) + ":" + std::to_string(r));
+                EXPECT_EQ(t.GetField(cols[j - 1], r), node ? node->Value : "")
+                    << "round " << round << " cell " << j << ":" << r;
+            }
+        }
+    }
 }
