@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 #include "core/Settings.h"
 #include "core/UOrvoCCommon.h"
@@ -334,6 +335,18 @@ TEST_F(SettingsStore, FailedWriteKeepsWhatWasWrittenBefore) {
     // Once the way is clear the failed value goes through.
     fs::remove(UserDir() / "user.reg.tmp");
     EXPECT_TRUE(key->WriteDword("RemotePort", 1));
+}
+
+TEST_F(SettingsStore, ReadOnlyFolderFailsTheWriteAndKeepsTheFile) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    }
+    ASSERT_EQ(SaveSettings(DefaultSettings(), Registry), 0);
+    const std::string before = Get(UserFile());
+    fs::permissions(UserDir(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(SaveSettings(Machine(), Registry), 12);
+    fs::permissions(UserDir(), fs::perms::owner_all);
+    EXPECT_EQ(Get(UserFile()), before);
 }
 
 TEST_F(SettingsStore, UnusableUserFolderFailsTheSaveButNotTheLoad) {
