@@ -102,9 +102,9 @@ void BM_AddFromMessage(benchmark::State& state, Order order) {
                             static_cast<int64_t>(BatchText().size()));
 }
 
-// The reference: the same cells stored in the same column arrays, every j:r found by a walk from
-// the head as a list without index would do.
-void BM_AddFromMessageByWalk(benchmark::State& state) {
+// The same cells stored in the same column arrays, every j:r looked up by name: through the
+// list's index, and, as the reference, by a walk from the head as a list without index would do.
+template <bool ByWalk> void BM_CellLookups(benchmark::State& state) {
     CList message;
     if (message.Decode(BatchText()) != 0) {
         state.SkipWithError("batch does not decode");
@@ -115,7 +115,8 @@ void BM_AddFromMessageByWalk(benchmark::State& state) {
         for (int j = 1; j <= Cols; ++j) {
             const std::string prefix = std::to_string(j) + ":";
             for (int r = 1; r <= Rows; ++r) {
-                const RList* node = message.FindNodeByWalk(prefix + std::to_string(r));
+                const std::string name = prefix + std::to_string(r);
+                const RList* node = ByWalk ? message.FindNodeByWalk(name) : message.FindNode(name);
                 cells[j - 1][r] = node != nullptr ? node->Value : std::string();
             }
         }
@@ -130,6 +131,7 @@ void BM_AddFromMessageByWalk(benchmark::State& state) {
 BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_AddFromMessage, server_order, Order::Columns)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_AddFromMessage, row_order, Order::Rows)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AddFromMessageByWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CellLookups<false>)->Name("BM_LookupsByIndex")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CellLookups<true>)->Name("BM_LookupsByWalk")->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
