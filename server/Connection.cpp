@@ -18,6 +18,9 @@ constexpr const char* DatabaseName = "OrvoDBase";
 Connection::Connection(QTcpSocket* s, int id, ServerContext& ctx, QObject* parent)
     : QObject(parent), socket(s), identity(id), context(ctx) {
     socket->setParent(this);
+    // Every message is one write and the next waits for the client's answer: Nagle's delay
+    // would only add a round of delayed acknowledgements to each.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     knockTimer.setSingleShot(true);
     connect(socket, &QTcpSocket::readyRead, this, &Connection::OnReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &Connection::OnDisconnected);
@@ -90,6 +93,7 @@ void Connection::EndSession() {
     phase = Phase::Closed;
     cursor.reset();
     nextBatch.clear();
+    failure.clear();
     queued.clear();
     knockTimer.stop();
     if (counted) {
@@ -147,6 +151,7 @@ void Connection::HandleMessage(std::unique_ptr<CList> message) {
         }
         cursor.reset();
         nextBatch.clear();
+        failure.clear();
         Send(EncodeMessage({{"OPERATION", "ABORTOK"}}), Awaiting::Receipt);
         return;
     }
@@ -234,46 +239,54 @@ void Connection::RunQuery(const CList& message) {
         SendError(prepared.Error);
         return;
     }
-    auto running = std::make_unique<QueryCursor>(
+    cursor = std::make_unique<QueryCursor>(
         *context.Db, prepared.Statement, std::chrono::milliseconds(context.Options.QueryTimeoutMs));
-    std::string batch;
-    if (running->NextBatch(context.Options.Batch, MaxBatchBytes, batch) ==
-        QueryCursor::Outcome::Failed) {
-        context.Log(Who() + " failed: " + Cp1252ToUtf8(running->Error()));
-        SendError(running->Error());
+    // The first rows are stepped before QUERYRESULT: a sorted or slow query does its work here,
+    // so a timeout is a plain ERROR rather than a result that breaks off.
+    Prefetch();
+    if (!failure.empty()) {
+        std::string text = std::move(failure);
+        failure.clear();
+        cursor.reset();
+        SendError(text);
         return;
     }
-    cursor = std::move(running);
-    nextBatch = std::move(batch);
     Send(cursor->ResultMessage(), Awaiting::Receipt);
+}
+
+void Connection::Prefetch() {
+    if (!cursor || cursor->Finished() || !nextBatch.empty() || !failure.empty()) {
+        return;
+    }
+    if (cursor->NextBatch(context.Options.Batch, MaxBatchBytes, nextBatch) ==
+        QueryCursor::Outcome::Failed) {
+        failure = cursor->Error();
+        context.Log(Who() + " failed: " + Cp1252ToUtf8(failure));
+    }
 }
 
 void Connection::Continue() {
     if (cursor) {
-        if (!nextBatch.empty()) {
-            std::string batch = std::move(nextBatch);
-            nextBatch.clear();
-            Send(batch, Awaiting::Receipt);
-            return;
-        }
-        std::string batch;
-        switch (cursor->NextBatch(context.Options.Batch, MaxBatchBytes, batch)) {
-        case QueryCursor::Outcome::Rows:
-            Send(batch, Awaiting::Receipt);
-            return;
-        case QueryCursor::Outcome::Finished:
-            context.Log(Who() + " sent " + std::to_string(cursor->RowsSent()) + " rows");
-            cursor.reset();
-            Send(EncodeMessage({{"OPERATION", "QUERYITEM"}, {"DONE", "TRUE"}}), Awaiting::Receipt);
-            return;
-        case QueryCursor::Outcome::Failed: {
-            std::string text = cursor->Error();
-            context.Log(Who() + " failed: " + Cp1252ToUtf8(text));
+        Prefetch();
+        if (!failure.empty()) {
+            std::string text = std::move(failure);
+            failure.clear();
             cursor.reset();
             SendError(text);
             return;
         }
+        if (!nextBatch.empty()) {
+            std::string batch = std::move(nextBatch);
+            nextBatch.clear();
+            Send(batch, Awaiting::Receipt);
+            // Steps the next batch while the client stores this one.
+            Prefetch();
+            return;
         }
+        context.Log(Who() + " sent " + std::to_string(cursor->RowsSent()) + " rows");
+        cursor.reset();
+        Send(EncodeMessage({{"OPERATION", "QUERYITEM"}, {"DONE", "TRUE"}}), Awaiting::Receipt);
+        return;
     }
     if (!queued.empty()) {
         std::unique_ptr<CList> next = std::move(queued.front());
@@ -285,6 +298,8 @@ void Connection::Continue() {
 void Connection::Send(const std::string& wire, Awaiting next) {
     awaiting = next;
     socket->write(wire.data(), static_cast<qint64>(wire.size()));
+    // Out now rather than at the next turn of the event loop: the next batch is stepped next.
+    socket->flush();
     TouchKnockTimer();
 }
 

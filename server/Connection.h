@@ -49,6 +49,8 @@ private:
     void RunQuery(const CList& message);
     // Sends the next message of the running answer, or starts the next queued request.
     void Continue();
+    // Steps the next batch of the running result, if it has none waiting.
+    void Prefetch();
     void Send(const std::string& wire, Awaiting awaiting);
     void SendError(const std::string& text);
     void SendAndClose(const std::string& wire);
@@ -68,7 +70,9 @@ private:
     bool finished = false;
     MessageFramer framer;
     std::unique_ptr<QueryCursor> cursor;
-    std::string nextBatch; // stepped ahead of QUERYRESULT, so a slow query fails before it
+    // The batch stepped ahead of its turn, or why stepping failed; sent after the next receipt.
+    std::string nextBatch;
+    std::string failure;
     std::deque<std::unique_ptr<CList>> queued;
     QTimer knockTimer;
 };

@@ -74,6 +74,7 @@ std::vector<std::string> Exchange::Column(const std::string& name) const {
 RawClient::RawClient(quint16 port) {
     socket.connectToHost(QHostAddress::LocalHost, port);
     socket.waitForConnected(5000);
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
 }
 
 void RawClient::Send(const Pairs& pairs) {
