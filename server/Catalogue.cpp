@@ -48,6 +48,41 @@ bool OnlyBlanks(const char* p) {
 
 } // namespace
 
+std::string ItalianSqlError(const std::string& message) {
+    // SQLite's own words for the mistakes a hand-written fragment makes most often; anything
+    // else keeps its original text after an Italian lead.
+    struct Rule {
+        const char* Prefix;
+        const char* Italian;
+    };
+    static const Rule Rules[] = {
+        {"no such column: ", "colonna inesistente: "},
+        {"no such table: ", "tabella inesistente: "},
+        {"no such function: ", "funzione inesistente: "},
+        {"ambiguous column name: ", "nome di colonna ambiguo: "},
+        {"unrecognized token: ", "simbolo non riconosciuto: "},
+        {"incomplete input", "richiesta incompleta"},
+        {"too many columns in result set", "il risultato avrebbe pi\xF9 di 256 colonne"},
+        {"LIKE or GLOB pattern too complex", "modello di ricerca troppo lungo"},
+        {"string or blob too big", "valore troppo lungo"},
+        {"interrupted", "richiesta interrotta"},
+    };
+    for (const Rule& rule : Rules) {
+        size_t n = std::strlen(rule.Prefix);
+        if (message.compare(0, n, rule.Prefix) == 0) {
+            return rule.Italian + Utf8ToCp1252(message.substr(n));
+        }
+    }
+    // near "X": syntax error
+    const std::string syntax = ": syntax error";
+    if (message.rfind("near ", 0) == 0 && message.size() > syntax.size() &&
+        message.compare(message.size() - syntax.size(), syntax.size(), syntax) == 0) {
+        return "errore di sintassi vicino a " +
+               Utf8ToCp1252(message.substr(5, message.size() - 5 - syntax.size()));
+    }
+    return Utf8ToCp1252(message);
+}
+
 std::unique_ptr<Catalogue> Catalogue::OpenFile(const std::string& path, std::string& error) {
     sqlite3* handle = nullptr;
     int rc =
@@ -231,7 +266,7 @@ Catalogue::Prepared Catalogue::Prepare(const std::string& sql) {
         } else if (rc == SQLITE_TOOBIG) {
             result.Error = "Richiesta troppo lunga.";
         } else {
-            result.Error = "Errore nella richiesta: " + Utf8ToCp1252(sqlite3_errmsg(db));
+            result.Error = "Errore nella richiesta: " + ItalianSqlError(sqlite3_errmsg(db));
         }
         sqlite3_finalize(stmt);
         return result;

@@ -55,5 +55,8 @@ private:
     Clock::time_point deadline{};
 };
 
+// An SQLite error message (UTF-8) in Italian where it is a common one, as Windows-1252.
+std::string ItalianSqlError(const std::string& message);
+
 // The seven catalogue tables, as the schema names them.
 extern const char* const CatalogueTables[7];

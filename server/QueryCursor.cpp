@@ -90,7 +90,7 @@ QueryCursor::Outcome QueryCursor::NextBatch(int maxRows, size_t maxBytes, std::s
                     std::to_string(timeout.count()) + " ms).";
         } else {
             error = "Errore nell'esecuzione della richiesta: " +
-                    Utf8ToCp1252(sqlite3_errmsg(sqlite3_db_handle(stmt)));
+                    ItalianSqlError(sqlite3_errmsg(sqlite3_db_handle(stmt)));
         }
         finished = true;
         return Outcome::Failed;

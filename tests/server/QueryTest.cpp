@@ -12,6 +12,14 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+std::string ManyColumns(int n) {
+    std::string list = "ClasseId";
+    for (int i = 1; i < n; ++i) {
+        list += ", ClasseId";
+    }
+    return list;
+}
+
 class SampleQueries : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -175,8 +183,13 @@ TEST_F(SampleQueries, HostileFragmentsAreRefusedAndChangeNothing) {
          "", "Richiesta non consentita: le ricerche ricorsive non sono ammesse."},
         {"count(*)", "Opere a, Opere b, Opere c, Opere d, Opere e, Opere f", "",
          "Richiesta interrotta: superato il tempo massimo di esecuzione (300 ms)."},
-        {"Titolo", "Opere", "Titolo LIKE '" + std::string(1200, 'a') + "'", ""},
         {"", "Classi", "", "Richiesta incompleta: mancano le colonne o le tabelle."},
+        {"Titolo", "Opere", "Titolo LIKE '" + std::string(1200, 'a') + "'",
+         "Errore nell'esecuzione della richiesta: modello di ricerca troppo lungo"},
+        {ManyColumns(257), "Classi", "",
+         "Errore nella richiesta: il risultato avrebbe pi\xF9 di 256 colonne"},
+        {"Titolo", "Opere", "Titolo LIKE 'x' AND", "Errore nella richiesta: richiesta incompleta"},
+        {"Nome", "Opere", "", "Errore nella richiesta: colonna inesistente: Nome"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Select + " FROM " + c.From + " WHERE " + c.Where.substr(0, 60));
@@ -189,6 +202,13 @@ TEST_F(SampleQueries, HostileFragmentsAreRefusedAndChangeNothing) {
         ExpectStillServing();
     }
     EXPECT_FALSE(QFile::exists(QString::fromStdString(attached)));
+}
+
+TEST_F(SampleQueries, AResultOfTheClientsMaximumWidthIsServed) {
+    Exchange e = client->Query(ManyColumns(256), "Classi");
+    ASSERT_TRUE(e.Complete) << e.Error;
+    EXPECT_EQ(e.Table->ColCount(), 256);
+    EXPECT_EQ(e.Table->RowCount(), 6);
 }
 
 TEST_F(SampleQueries, WildcardsFollowCaseButNotAccents) {
