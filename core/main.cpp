@@ -9,7 +9,6 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(Q(ApplicationTitle));
-    QApplication::setApplicationDisplayName(Q(ApplicationTitle));
     // The program ends when the main window is destroyed, not when some window happens to be
     // the last one closed (the main window hides itself while others are in charge).
     QApplication::setQuitOnLastWindowClosed(false);

@@ -489,6 +489,11 @@ void TMainForm::HandleQueryReply(CList& M) {
     }
     const std::string op = TrimControl(M.GetValue("OPERATION"));
     try {
+        if (op == "QUERYRESULT" || op == "QUERYITEM") {
+            // The table reads the kind exactly: a batch recognised here must not be refused
+            // there for its blanks.
+            M.SetValue("OPERATION", op);
+        }
         if (op == "KNOCK") {
             if (!RequestPending) {
                 SendReceived();
