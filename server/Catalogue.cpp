@@ -66,6 +66,7 @@ std::string ItalianSqlError(const std::string& message) {
         {"LIKE or GLOB pattern too complex", "modello di ricerca troppo lungo"},
         {"string or blob too big", "valore troppo lungo"},
         {"interrupted", "richiesta interrotta"},
+        {"out of memory", "memoria insufficiente"},
     };
     for (const Rule& rule : Rules) {
         size_t n = std::strlen(rule.Prefix);

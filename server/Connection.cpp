@@ -28,6 +28,7 @@ Connection::Connection(QTcpSocket* s, int id, ServerContext& ctx, QObject* paren
 }
 
 Connection::~Connection() {
+    socket->disconnect(this);
     if (counted) {
         --context.ActiveSessions;
     }
@@ -71,10 +72,8 @@ void Connection::OnReadyRead() {
         } else if (status == MessageFramer::Status::Undecodable) {
             Close("a message that does not decode");
         }
-    } catch (const std::exception& e) {
-        Close(std::string("internal error: ") + e.what());
     } catch (...) {
-        Close("internal error");
+        Abandon();
     }
 }
 
@@ -102,6 +101,14 @@ void Connection::EndSession() {
     }
 }
 
+void Connection::Abandon() noexcept {
+    try {
+        Close("internal error");
+    } catch (...) {
+        socket->abort();
+    }
+}
+
 void Connection::Finish() {
     if (!finished) {
         finished = true;
@@ -114,8 +121,8 @@ void Connection::OnKnock() {
         if (phase == Phase::Session && awaiting == Awaiting::Nothing && !cursor && queued.empty()) {
             Send(EncodeMessage({{"OPERATION", "KNOCK"}}), Awaiting::KnockReceipt);
         }
-    } catch (const std::exception& e) {
-        Close(std::string("internal error: ") + e.what());
+    } catch (...) {
+        Abandon();
     }
 }
 

@@ -55,6 +55,8 @@ private:
     void SendError(const std::string& text);
     void SendAndClose(const std::string& wire);
     void Close(const std::string& why);
+    // Whatever went wrong inside a slot ends this connection only, and never leaves the slot.
+    void Abandon() noexcept;
     // Tells the server, once, that this connection is over.
     void Finish();
     void EndSession();

@@ -61,6 +61,7 @@ QueryCursor::Outcome QueryCursor::NextBatch(int maxRows, size_t maxBytes, std::s
         }
         ++rows;
         long long row = rowsSent + rows;
+        size_t rowStart = out.size();
         for (int j = 1; j <= columns; ++j) {
             // "j:r", the absolute row number continuing from earlier batches.
             char* p = std::to_chars(key, key + 20, j).ptr;
@@ -77,6 +78,13 @@ QueryCursor::Outcome QueryCursor::NextBatch(int maxRows, size_t maxBytes, std::s
                 }
             }
             out.push_back('\x01');
+            if (out.size() - rowStart > MaxRowBytes) {
+                // Wide values repeated over many columns: refused before they pile up.
+                catalogue.Disarm();
+                error = "Richiesta interrotta: una riga del risultato \xE8 troppo grande.";
+                finished = true;
+                return Outcome::Failed;
+            }
         }
     }
     catalogue.Disarm();

@@ -12,6 +12,9 @@ struct sqlite3_stmt;
 
 class QueryCursor {
 public:
+    // A single row may not take more wire bytes than this.
+    static constexpr size_t MaxRowBytes = 8u << 20;
+
     // Takes the statement. budget is the stepping time the whole query may use.
     QueryCursor(Catalogue& catalogue, sqlite3_stmt* statement, std::chrono::milliseconds budget);
     ~QueryCursor();

@@ -20,9 +20,9 @@ Server::Server(const ServerOptions& options, Catalogue* catalogue, QObject* pare
 }
 
 Server::~Server() {
-    // Connections are children of this object and go with it; close the listener first so no
-    // new one arrives meanwhile.
     listener.close();
+    // Connections refer to the context, which goes before QObject deletes the children.
+    qDeleteAll(findChildren<Connection*>(QString(), Qt::FindDirectChildrenOnly));
 }
 
 bool Server::Listen(std::string& error) {
@@ -51,7 +51,7 @@ void Server::OnNewConnection() {
             });
             connection->Start();
         }
-    } catch (const std::exception& e) {
-        context.Log(std::string("accepting a connection failed: ") + e.what());
+    } catch (...) {
+        // Out of memory at worst: the connections already open go on.
     }
 }

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include "server/Catalogue.h"
@@ -36,6 +37,10 @@ bool InstallSignalHandlers() {
 
 int Serve(const ServerOptions& options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // SQLite's share of the memory budget: a hostile sort or join fails with an error instead
+    // of growing the process.
+    sqlite3_soft_heap_limit64(48LL << 20);
+    sqlite3_hard_heap_limit64(64LL << 20);
     std::string error;
     std::unique_ptr<Catalogue> catalogue = options.DbFile.empty()
                                                ? Catalogue::OpenSample(error)

@@ -225,6 +225,24 @@ TEST_F(SampleQueries, WildcardsFollowCaseButNotAccents) {
     EXPECT_EQ(author.Column("AutoreNome"), (Strings{"Niccol\xF2 Machiavelli"}));
 }
 
+TEST(WideRows, ARowTooLargeToSendIsRefusedNotBuffered) {
+    TestServer server;
+    RawClient client(server.Port());
+    client.Login();
+    // A 256,000-byte value built by doubling, repeated over 40 columns: a 10 MB row.
+    std::string from = "(SELECT '" + std::string(1000, 'a') + "' AS x)";
+    for (int i = 0; i < 8; ++i) {
+        from = "(SELECT x || x AS x FROM " + from + ")";
+    }
+    std::string select = "x";
+    for (int i = 1; i < 40; ++i) {
+        select += ", x";
+    }
+    Exchange e = client.Query(select, from);
+    EXPECT_EQ(e.Error, "Richiesta interrotta: una riga del risultato \xE8 troppo grande.");
+    EXPECT_EQ(client.Query("ClasseNome", "Classi").Table->RowCount(), 6);
+}
+
 // Cells are the catalogue's text: framing bytes inside them must not break the message.
 TEST(FileCatalogue, FramingBytesInCellsAreBlankedAndTheRowArrivesWhole) {
     QTemporaryDir dir;
