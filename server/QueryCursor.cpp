@@ -16,7 +16,7 @@ std::string_view Decimal(char* buffer, size_t size, long long value) {
 } // namespace
 
 QueryCursor::QueryCursor(Catalogue& cat, sqlite3_stmt* statement, std::chrono::milliseconds budget)
-    : catalogue(cat), stmt(statement), timeout(budget), remaining(budget) {
+    : catalogue(cat), stmt(statement), timeout(budget) {
     columns = sqlite3_column_count(stmt);
 }
 
@@ -51,8 +51,7 @@ QueryCursor::Outcome QueryCursor::NextBatch(int maxRows, size_t maxBytes, std::s
     AppendPair(out, "OPERATION", "QUERYITEM");
     char key[48];
     int rows = 0;
-    auto started = Catalogue::Clock::now();
-    catalogue.ArmDeadline(started + remaining);
+    catalogue.ArmDeadline(Catalogue::Clock::now() + timeout);
     int rc = SQLITE_ROW;
     while (rows < maxRows && out.size() < maxBytes) {
         rc = sqlite3_step(stmt);
@@ -88,7 +87,6 @@ QueryCursor::Outcome QueryCursor::NextBatch(int maxRows, size_t maxBytes, std::s
         }
     }
     catalogue.Disarm();
-    remaining -= Catalogue::Clock::now() - started;
 
     if (rc == SQLITE_DONE) {
         finished = true;

@@ -15,7 +15,9 @@ public:
     // A single row may not take more wire bytes than this.
     static constexpr size_t MaxRowBytes = 8u << 20;
 
-    // Takes the statement. budget is the stepping time the whole query may use.
+    // Takes the statement. timeout bounds each batch's stepping: the server has one thread, so
+    // that is how long one query may keep the other clients waiting. A long result that keeps
+    // flowing is not cut off; the client can ABORT it.
     QueryCursor(Catalogue& catalogue, sqlite3_stmt* statement, std::chrono::milliseconds budget);
     ~QueryCursor();
     QueryCursor(const QueryCursor&) = delete;
@@ -37,7 +39,6 @@ private:
     Catalogue& catalogue;
     sqlite3_stmt* stmt;
     std::chrono::milliseconds timeout;
-    Catalogue::Clock::duration remaining;
     int columns = 0;
     long long rowsSent = 0;
     bool finished = false;
