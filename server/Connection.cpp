@@ -43,6 +43,17 @@ void Connection::Start() {
     // The greeting is answered by the login reply, not by RECEIVED.
     Send(EncodeMessage({{"OPERATION", "CONNECT"}, {"IDENTIFY", std::to_string(identity)}}),
          Awaiting::Nothing);
+    // The client answers the greeting at once; a connection that never does only holds a
+    // socket.
+    QTimer::singleShot(LoginTimeoutMs, this, [this] {
+        if (phase == Phase::AwaitingLogin) {
+            try {
+                Close("no login");
+            } catch (...) {
+                Abandon();
+            }
+        }
+    });
 }
 
 void Connection::OnReadyRead() {

@@ -30,6 +30,7 @@ public:
     static constexpr size_t MaxBatchBytes = 4u << 20;
     // Requests a client may send ahead while an answer is still going out.
     static constexpr size_t MaxQueuedRequests = 8;
+    static constexpr int LoginTimeoutMs = 30000;
 
 signals:
     void Closed();
