@@ -79,6 +79,10 @@ int Serve(const ServerOptions& options, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::printf("%s", UsageText().c_str());
+        return 0;
+    }
     ParsedArguments parsed = ParseArguments(args);
     if (!parsed.Ok) {
         std::fprintf(stderr, "orvo-server: %s\n%s", parsed.Error.c_str(), UsageText().c_str());
