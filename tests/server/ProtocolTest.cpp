@@ -254,6 +254,19 @@ TEST(Connection, DisconnectAndBadInputCloseOnlyThatConnection) {
     flooding.SendRaw(huge);
     EXPECT_TRUE(flooding.WaitClosed());
 
+    // Requests piling up while their answers wait for receipts that never come.
+    RawClient piling(server.Port());
+    piling.Login();
+    std::string many;
+    for (int i = 0; i < 12; ++i) {
+        AppendPair(many, "FROM", "Classi");
+        AppendPair(many, "SELECT", "ClasseNome");
+        AppendPair(many, "OPERATION", "QUERY");
+        many += '\x02';
+    }
+    piling.SendRaw(many);
+    EXPECT_TRUE(piling.WaitClosed());
+
     Exchange still = keeper.Query("ClasseNome", "Classi");
     EXPECT_TRUE(still.Complete);
     EXPECT_EQ(still.Table->RowCount(), 6);
