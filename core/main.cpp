@@ -3,11 +3,13 @@
 
 #include "core/UOrvoCCommon.h"
 #include "platform/Registry.h"
+#include "platform/Style.h"
 #include "platform/Text.h"
 #include "ui/UMainForm.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    QApplication::setStyle(KeyboardFriendlyStyle());
     QApplication::setApplicationName(Q(ApplicationTitle));
     // The program ends when the main window is destroyed, not when some window happens to be
     // the last one closed (the main window hides itself while others are in charge).

@@ -74,6 +74,10 @@ void TMainForm::FormCreate() {
     try {
         InitSession(this);
         MaximizeIfBlindFriendly(this);
+        if (!SessionSettings.BlindFriendly) {
+            // A small window of fixed size; maximised windows must stay resizable.
+            setFixedSize(sizeHint());
+        }
         SocketHost.clear();
         SocketAddress = SessionSettings.Address;
         SocketPort = static_cast<uint16_t>(SessionSettings.RemotePort);
@@ -91,8 +95,6 @@ void TMainForm::FormCreate() {
 
 void TMainForm::OpenSocket() {
     CloseSocket();
-    ReceiveBuffer.clear();
-    ScanPos = 0;
     unsigned generation = ++SocketGeneration;
 
     int port = SocketPort;
@@ -125,6 +127,10 @@ void TMainForm::OpenSocket() {
 void TMainForm::CloseSocket() {
     ++SocketGeneration;
     ConnectTimer->stop();
+    // Bytes of a connection that is being closed belong to nobody: a later connection must
+    // not see them, and no further message of this one may be acted on.
+    ReceiveBuffer.clear();
+    ScanPos = 0;
     try {
         if (ClientSocket->state() == QAbstractSocket::ConnectedState) {
             // Whatever the system takes now is sent; a close must not wait for the rest, so

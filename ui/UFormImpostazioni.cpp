@@ -200,6 +200,9 @@ void TFormImpostazioni::FinishClose() {
     QCoreApplication::processEvents();
     if (MainForm != nullptr) {
         MainForm->show();
+        // The keyboard focus goes back where the user came from.
+        MainForm->raise();
+        MainForm->activateWindow();
     }
     Idle = true;
 }

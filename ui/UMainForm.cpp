@@ -2,6 +2,8 @@
 // exit, settings and About commands.
 #include "ui/UMainForm.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -85,8 +87,20 @@ TMainForm::TMainForm(QWidget* parent)
     connect(ClientSocket, &QTcpSocket::readyRead, this, &TMainForm::ClientSocketRead);
     connect(ClientSocket, &QTcpSocket::errorOccurred, this, &TMainForm::OnSocketError);
 
+    // Every button as wide as the widest caption, the online one included (it gets its
+    // caption only once the server supplies the link).
+    ButtonOnLine->setText(Q("Registrazione in linea"));
+    int width = 113;
+    for (QPushButton* button :
+         {ButtonAutore, ButtonEMail, ButtonSitoVek, ButtonEMailOrvo, ButtonOnLine, ButtonChiudi}) {
+        width = std::max(width, button->sizeHint().width());
+    }
+    for (QPushButton* button :
+         {ButtonAutore, ButtonEMail, ButtonSitoVek, ButtonEMailOrvo, ButtonOnLine, ButtonChiudi}) {
+        button->setMinimumWidth(width);
+    }
+    ButtonOnLine->setText(QString());
     adjustSize();
-    setFixedSize(sizeHint());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }

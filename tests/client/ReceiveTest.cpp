@@ -91,3 +91,16 @@ TEST_F(Receive, TrafficAboveTheThresholdAsksForMemoryRecovery) {
     EXPECT_EQ(form->BytesReceived, 0);
     EXPECT_TRUE(MemoryRecoveryPending);
 }
+
+TEST_F(Receive, MessagesBehindARefusalAreDropped) {
+    desk.Answers = {MsgAnswer::Yes};
+    server.OnMessage = [this](const Pairs&) {
+        server.SendRaw("MESSAGE=no\x01OPERATION=ERROR\x01\x02OPERATION=BUSY\x01\x02");
+    };
+    StartClient();
+    ASSERT_TRUE(WaitUntil([this] { return !desk.Boxes.empty(); }));
+    QTest::qWait(50);
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{"no"});
+    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_TRUE(form->ReceiveBuffer.empty());
+}
