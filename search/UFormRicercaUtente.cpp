@@ -74,6 +74,8 @@ TFormRicercaUtente::TFormRicercaUtente(QWidget* owner) : QDialog(owner) {
     CBTipoRegistrazione->setObjectName("CBTipoRegistrazione");
     CBTrimestre->setObjectName("CBTrimestre");
     CBAnno->setObjectName("CBAnno");
+    grid->setColumnStretch(1, 1);
+    setMinimumWidth(560);
 
     ButtonPulisci = new QPushButton(Q("Pulisci i &campi"), this);
     ButtonProcedi = new QPushButton(Q("&Procedi"), this);
