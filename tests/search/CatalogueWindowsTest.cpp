@@ -154,6 +154,63 @@ TEST_F(CatalogueWindows, SearchFromTheDialogToTheBrowser) {
     EXPECT_TRUE(MainForm->isVisible());
 }
 
+TEST_F(CatalogueWindows, GenreLoadingAndHandOffFailures) {
+    // A catalogue without genres: only the empty item, and the genres are asked for at every
+    // opening.
+    OnQuery = [](const Pairs&) { return ScriptedServer::ResultSet({"ClasseNome"}, {}); };
+    int genreItems = -1;
+    for (int opening = 0; opening < 2; ++opening) {
+        When([] { return FormRicercaUtente->isVisible(); },
+             [&] {
+                 genreItems = FormRicercaUtente->CBGeneri->count();
+                 FormRicercaUtente->ButtonAnnulla->click();
+             });
+        MainForm->ButtonAutore->click();
+    }
+    EXPECT_EQ(genreItems, 1);
+    EXPECT_EQ(Queries.size(), 2u);
+
+    // The genres cannot be had: the dialog stays closed and the main window comes back.
+    OnQuery = [](const Pairs&) {
+        return std::vector<Pairs>{{{"OPERATION", "ERROR"}, {"MESSAGE", "no such table"}}};
+    };
+    MainForm->ButtonAutore->click();
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{
+                                "Operazione fallita. Messaggio del server:\r\nno such table"});
+    EXPECT_FALSE(FormRicercaUtente->isVisible());
+    EXPECT_TRUE(MainForm->isVisible());
+    EXPECT_TRUE(Idle);
+
+    // With the genres cached, an earlier failed or cancelled query does not keep the dialog shut.
+    GenreNames = {"Narrativa", "Poesia"};
+    MainForm->QueryStatus = 11;
+    bool shown = false;
+    When([] { return FormRicercaUtente->isVisible(); },
+         [&] {
+             shown = true;
+             FormRicercaUtente->ButtonAnnulla->click();
+         });
+    MainForm->ButtonAutore->click();
+    EXPECT_TRUE(shown);
+
+    // Nothing could be sent after the dialog closed: reported, and nobody waits for a reply.
+    const size_t queries = Queries.size();
+    When([] { return FormRicercaUtente->isVisible(); },
+         [] {
+             FormRicercaUtente->EditTitolo->setText("promessi");
+             Terminating = true;
+             FormRicercaUtente->ButtonProcedi->click();
+         });
+    MainForm->ButtonAutore->click();
+    Terminating = false;
+    EXPECT_EQ(desk.Last().Text, "Impossibile contattare il server.");
+    EXPECT_FALSE(ReplyHandler);
+    EXPECT_FALSE(FormAttendere->isVisible());
+    EXPECT_TRUE(MainForm->isVisible());
+    EXPECT_TRUE(Idle);
+    EXPECT_EQ(Queries.size(), queries);
+}
+
 TEST_F(CatalogueWindows, QuarterAndYearStayCoupled) {
     GenreNames = {"Narrativa", "Poesia"};
     using namespace std::chrono;
