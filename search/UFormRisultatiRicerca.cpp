@@ -300,6 +300,10 @@ void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
         ~Reenable() {
             w->Exporting = false;
             w->setEnabled(true);
+            // Back to the record text, where the screen reader was before the save.
+            if (w->isVisible()) {
+                w->MemoOpera->setFocus();
+            }
         }
     } reenable{this};
 

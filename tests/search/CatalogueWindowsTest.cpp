@@ -493,6 +493,7 @@ TEST_F(CatalogueWindows, ExportProgressCancelAndWriteErrors) {
     EXPECT_FALSE(FormAttendere->isVisible());
     EXPECT_TRUE(b->isVisible());
     EXPECT_TRUE(b->isEnabled());
+    EXPECT_EQ(b->focusWidget(), b->MemoOpera);
     b->ButtonSuccessivo->click();
     EXPECT_EQ(b->Record, 2);
     desk.SaveReplies = {dir.filePath("no/such/folder.txt").toStdString()};
