@@ -111,8 +111,12 @@ bool TFormImpostazioni::Execute(int mode) {
     EditPassword->setText(Q(Settings.Password));
     EditAddress->setFocus();
     if (mode != 0) {
+        // A modal dialog is destroyed here, once its loop is over, never under it.
+        Modal = true;
         exec();
-        return Cancelled;
+        bool cancelled = Cancelled;
+        deleteLater();
+        return cancelled;
     }
     show();
     raise();
@@ -145,7 +149,9 @@ void TFormImpostazioni::closeEvent(QCloseEvent* event) {
     }
     FinishClose();
     event->accept();
-    deleteLater();
+    if (!Modal) {
+        deleteLater();
+    }
 }
 
 bool TFormImpostazioni::AcceptEntries() {

@@ -37,6 +37,7 @@ public:
     TRegistryInfo Settings;
     bool OkPressed = false;
     bool Cancelled = false;
+    bool Modal = false;
 
 public slots:
     void ButtonOkClick();

@@ -317,3 +317,20 @@ TEST_F(Dialogs, EveryFocusableWidgetHasAnAccessibleName) {
     // The main window, the wait, settings and input dialogs at least.
     EXPECT_GT(checked, 15);
 }
+
+TEST_F(Dialogs, ModalSettingsReturnWhetherTheUserCancelled) {
+    StartClient();
+    QTimer::singleShot(0, form, [] {
+        auto* dialog = MainForm->findChild<TFormImpostazioni*>();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(ShowSettingsDialog(1, form), 1);
+    QTimer::singleShot(0, form, [] {
+        auto* dialog = MainForm->findChild<TFormImpostazioni*>();
+        dialog->EditRemotePort->setText("10241");
+        QTest::mouseClick(dialog->ButtonOk, Qt::LeftButton);
+    });
+    EXPECT_EQ(ShowSettingsDialog(1, form), 0);
+    EXPECT_EQ(desk.Last().Title, "Attenzione...");
+    EXPECT_TRUE(WaitUntil([this] { return form->findChildren<TFormImpostazioni*>().empty(); }));
+}
