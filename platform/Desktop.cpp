@@ -26,16 +26,22 @@ QString QtFilter(const std::string& filter) {
 }
 } // namespace
 
-Desktop& TheDesktop() { return Installed != nullptr ? *Installed : RealDesktop; }
+Desktop& TheDesktop() {
+    return Installed != nullptr ? *Installed : RealDesktop;
+}
 
-void InstallDesktop(Desktop* d) { Installed = d; }
+void InstallDesktop(Desktop* d) {
+    Installed = d;
+}
 
 MsgAnswer QtDesktop::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
                                 MsgButtons buttons) {
     QMessageBox::Icon qicon = icon == MsgIcon::Error     ? QMessageBox::Critical
                               : icon == MsgIcon::Warning ? QMessageBox::Warning
                                                          : QMessageBox::Information;
-    QMessageBox box(qicon, Q(title), Q(text),
+    // The program's texts break lines with CR LF; a label wants a plain line feed.
+    QString shown = Q(text).replace("\r\n", "\n");
+    QMessageBox box(qicon, Q(title), shown,
                     buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
                                                  : QMessageBox::Ok,
                     QApplication::activeWindow());
@@ -69,7 +75,9 @@ std::optional<std::string> QtDesktop::SaveFileName(QWidget* parent,
     return dialog.selectedFiles().first().toLocal8Bit().toStdString();
 }
 
-void QtDesktop::Beep() { QApplication::beep(); }
+void QtDesktop::Beep() {
+    QApplication::beep();
+}
 
 bool QtDesktop::OpenUrl(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::TolerantMode));
