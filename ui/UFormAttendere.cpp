@@ -66,8 +66,12 @@ void TFormAttendere::CloseDialog() {
 
 void TFormAttendere::ButtonAnnullaClick() {
     CancelRequested = true;
-    if (ReplyHandler && MainForm != nullptr) {
-        MainForm->SendAbort();
+    try {
+        if (ReplyHandler && MainForm != nullptr) {
+            MainForm->SendAbort();
+        }
+    } catch (...) {
+        // A send that fails shows up as a socket event.
     }
 }
 

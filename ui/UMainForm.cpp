@@ -205,24 +205,36 @@ void TMainForm::ButtonSitoVekClick() {
     if (BusyGuard()) {
         return;
     }
-    FeedbackBeep();
-    ClickLinkLabel(LMDSimpleLabelSito);
+    try {
+        FeedbackBeep();
+        ClickLinkLabel(LMDSimpleLabelSito);
+    } catch (...) {
+        // A failed shell open is silent.
+    }
 }
 
 void TMainForm::ButtonEMailOrvoClick() {
     if (BusyGuard()) {
         return;
     }
-    FeedbackBeep();
-    ClickLinkLabel(LMDSimpleLabelMail);
+    try {
+        FeedbackBeep();
+        ClickLinkLabel(LMDSimpleLabelMail);
+    } catch (...) {
+        // A failed shell open is silent.
+    }
 }
 
 void TMainForm::ButtonOnLineClick() {
     if (BusyGuard()) {
         return;
     }
-    FeedbackBeep();
-    ClickLinkLabel(LMDSimpleLabelOnLine);
+    try {
+        FeedbackBeep();
+        ClickLinkLabel(LMDSimpleLabelOnLine);
+    } catch (...) {
+        // A failed shell open is silent.
+    }
 }
 
 void TMainForm::ButtonChiudiClick() {
@@ -250,9 +262,12 @@ void TMainForm::MenuModificaClick() {
 }
 
 void TMainForm::MenuInformazioniClick() {
-    TheDesktop().MessageBox(
-        AboutText(ProgramVersion, ActiveSocket != nullptr, ServerName, ServerVersion),
-        "Informazioni su...", MsgIcon::Information);
+    try {
+        TheDesktop().MessageBox(
+            AboutText(ProgramVersion, ActiveSocket != nullptr, ServerName, ServerVersion),
+            "Informazioni su...", MsgIcon::Information);
+    } catch (...) {
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
