@@ -1,6 +1,10 @@
 // Connection and handshake: acceptance, every refusal, BUSY, REDIRECT, socket errors,
 // disconnects and the DISCONNECT at close.
 #include <QTcpServer>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "tests/client/ClientFixture.h"
 
@@ -377,4 +381,34 @@ TEST_F(Handshake, ClosingTwiceSendsOneDisconnect) {
     EXPECT_EQ(CountOps("DISCONNECT"), 1u);
     // The window goes away once control is back in the loop.
     EXPECT_TRUE(WaitUntil([this] { return form.isNull(); }));
+}
+
+TEST_F(Handshake, AConnectionAttemptThatHangsTimesOut) {
+    // A listener that never accepts and whose queue is full: the system drops further
+    // connection requests, so the attempt neither succeeds nor fails by itself.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const quint16 port = ntohs(address.sin_port);
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(std::make_unique<QTcpSocket>());
+        fillers.back()->connectToHost(QHostAddress::LocalHost, port);
+    }
+    QTest::qWait(100);
+
+    TMainForm::ConnectTimeout = 300;
+    StoreSettings(port);
+    StartClient();
+    ASSERT_TRUE(WaitUntil([this] { return !desk.Boxes.empty(); }, 3000));
+    EXPECT_EQ(desk.Last().Text, "Errore numero 10060 durante la connessione.");
+    EXPECT_EQ(form->ClientSocket->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_TRUE(Idle);
+    ::close(listener);
 }
