@@ -14,8 +14,8 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 struct SaveDialogOptions {
-    std::string DefaultExt;  // "txt"
-    std::string Filter;      // "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*"
+    std::string DefaultExt; // "txt"
+    std::string Filter;     // "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*"
     bool OverwritePrompt = true;
 };
 

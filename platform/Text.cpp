@@ -5,9 +5,13 @@
 
 #include "core/Cp1252.h"
 
-QString Q(const std::string& cp1252) { return QString::fromStdString(Cp1252ToUtf8(cp1252)); }
+QString Q(const std::string& cp1252) {
+    return QString::fromStdString(Cp1252ToUtf8(cp1252));
+}
 
-std::string W(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
+std::string W(const QString& text) {
+    return Utf8ToCp1252(text.toStdString());
+}
 
 bool FitsCp1252(const QString& text) {
     for (char32_t cp : text.toUcs4()) {
