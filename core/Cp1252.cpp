@@ -81,23 +81,19 @@ std::string Utf8ToCp1252(const std::string& utf8, bool* lossless) {
             cp = 0xFFFD;
         }
         static constexpr char32_t Shortest[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (i + length > utf8.size()) {
-            cp = 0xFFFD;
-            length = utf8.size() - i;
-        } else {
-            for (size_t k = 1; k < length; ++k) {
-                unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
-                if ((cc & 0xC0) != 0x80) {
-                    cp = 0xFFFD;
-                    length = k;
-                    break;
-                }
-                cp = (cp << 6) | (cc & 0x3F);
-            }
-            // Overlong forms would let a second spelling of ASCII (a quote, a NUL) through.
-            if (cp != 0xFFFD && length > 1 && (cp < Shortest[length] || cp > 0x10FFFF)) {
+        // A sequence cut short, by the end of the text or by a byte that does not continue it,
+        // gives one '?' for the bytes it has; the byte that broke it starts afresh.
+        for (size_t k = 1; k < length; ++k) {
+            if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) {
                 cp = 0xFFFD;
+                length = k;
+                break;
             }
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        }
+        // Overlong forms would let a second spelling of ASCII (a quote, a NUL) through.
+        if (cp != 0xFFFD && length > 1 && (cp < Shortest[length] || cp > 0x10FFFF)) {
+            cp = 0xFFFD;
         }
         if (Cp1252CanHold(cp)) {
             out.push_back(static_cast<char>(Cp1252Byte(cp)));

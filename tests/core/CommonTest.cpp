@@ -171,6 +171,13 @@ TEST(Cp1252, ForeignOrMalformedUtf8BecomesQuestionMarks) {
     EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");
     EXPECT_EQ(Utf8ToCp1252("\xBFz"), "?z");
     EXPECT_EQ(Utf8ToCp1252("\xC3z"), "?z");
+    // A sequence cut short near the end takes none of the bytes after it.
+    EXPECT_EQ(Utf8ToCp1252("\xE2"
+                           "a"),
+              "?a");
+    EXPECT_EQ(Utf8ToCp1252("x\xF0\x9F"
+                           "b"),
+              "x?b");
     EXPECT_TRUE(Cp1252CanHold(U'\u20AC'));
     EXPECT_FALSE(Cp1252CanHold(U'\u4E2D'));
 }
