@@ -13,6 +13,21 @@ CList::~CList() {
     Destroy();
 }
 
+CList::CList(CList&& other) noexcept
+    : head(std::exchange(other.head, nullptr)), index(std::move(other.index)) {
+    other.index.clear();
+}
+
+CList& CList::operator=(CList&& other) noexcept {
+    if (this != &other) {
+        Destroy();
+        head = std::exchange(other.head, nullptr);
+        index = std::move(other.index);
+        other.index.clear();
+    }
+    return *this;
+}
+
 void CList::Destroy() {
     index.clear();
     FreeNodes(head);

@@ -205,4 +205,16 @@ TEST(CList, DestroyEmptiesAndTheListStaysUsable) {
     EXPECT_EQ(list.Encode(), "\x02"s);
     list.AddValue("A", "2");
     EXPECT_EQ(list.GetValue("A"), "2");
+
+    // Moving hands the chain and its lookups over whole.
+    CList moved(std::move(list));
+    EXPECT_TRUE(list.Empty());
+    EXPECT_EQ(list.FindNode("A"), nullptr);
+    EXPECT_EQ(moved.GetValue("A"), "2");
+    CList target;
+    target.AddValue("B", "1");
+    target = std::move(moved);
+    EXPECT_EQ(target.Encode(), "A=2\x01\x02"s);
+    EXPECT_EQ(target.FindNode("B"), nullptr);
+    EXPECT_TRUE(moved.Empty());
 }
