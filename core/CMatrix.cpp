@@ -158,6 +158,11 @@ int CMatrix::AddFromMessage(const CList& message) {
             return 2;
         }
         const int count = static_cast<int>(*k);
+        // Batches without columns cost no memory, so only the count itself stops a server
+        // that never ends a set; past this the row and slot counts would overflow.
+        if (Rows > std::numeric_limits<int>::max() - CapacityStep - count) {
+            return 2;
+        }
         if (Rows + count + 1 > Capacity) {
             while (Rows + count + 1 > Capacity) {
                 Capacity += CapacityStep;

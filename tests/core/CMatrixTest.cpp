@@ -187,6 +187,16 @@ TEST(CMatrix, RowsBeforeAnyHeaderAreCountedButHoldNoCells) {
     EXPECT_EQ(Batch(t, 3, 1), 0);
     EXPECT_EQ(t.RowCount(), 3);
     EXPECT_EQ(ErrorOf(t, "1", 1), "Field not found:1");
+
+    // A set that never ends is refused before its counts overflow.
+    CList batch = Message({{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", "1024"}});
+    int result = 0;
+    for (int i = 0; i < 2200000 && result == 0; ++i) {
+        result = t.AddFromMessage(batch);
+    }
+    EXPECT_EQ(result, 2);
+    EXPECT_GT(t.RowCount(), 2000000000);
+    EXPECT_GE(t.GetCapacity(), t.RowCount() + 1);
 }
 
 TEST(CMatrix, HeaderResetsAFilledTable) {
