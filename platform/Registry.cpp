@@ -386,8 +386,10 @@ bool ParseRegFile(std::string text, RegFile& file) {
             } else {
                 pending.assign(line);
             }
-            // A trailing backslash continues hex data on the next line.
-            continuing = !pending.empty() && pending.back() == '\\' && nl != std::string::npos;
+            // A trailing backslash continues hex data on the next line; a comment ends at its
+            // own line whatever its last character.
+            continuing = !pending.empty() && pending.back() == '\\' && pending[0] != ';' &&
+                         nl != std::string::npos;
             if (continuing) {
                 pending.pop_back();
             } else {
@@ -417,6 +419,13 @@ bool ParseRegFile(std::string text, RegFile& file) {
             std::string path = line.substr(1, line.size() - 2);
             skipping = path[0] == '-';
             if (skipping) {
+                // As on import, the key goes at this point, with every key under it.
+                const std::string_view gone = std::string_view(path).substr(1);
+                std::erase_if(file.Sections, [gone](const RegSection& s) {
+                    std::string_view p = s.Path;
+                    return SameName(p.substr(0, gone.size()), gone) &&
+                           (p.size() == gone.size() || p[gone.size()] == '\\');
+                });
                 current = nullptr;
                 continue;
             }

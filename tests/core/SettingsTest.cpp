@@ -233,23 +233,30 @@ TEST_F(SettingsStore, ValueTypesAreChecked) {
 
 TEST_F(SettingsStore, HandWrittenTemplateInExportForm) {
     // As the registry editor exports it: CRLF lines, a byte order mark, comments, an expandable
-    // string in UTF-16LE hex continued over lines, value names in another letter case.
+    // string in UTF-16LE hex continued over lines, value names in another letter case. An
+    // earlier copy of the key is deleted, as on import, before the one that counts; a comment
+    // ending in a backslash does not swallow the next line.
     const std::string text = "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
                              "; machine-wide defaults\r\n"
                              "[HKEY_CLASSES_ROOT\\Other]\r\n"
                              "\"Version\"=dword:00000001\r\n\r\n"
+                             "[HKEY_CLASSES_ROOT\\Dravel2]\r\n"
+                             "\"Service\"=\"stale\"\r\n\r\n"
+                             "[HKEY_CLASSES_ROOT\\Dravel2\\Sub]\r\n\r\n"
+                             "[-HKEY_CLASSES_ROOT\\Dravel2]\r\n\r\n"
                              "[HKEY_CLASSES_ROOT\\DRAVEL2]\r\n"
+                             "; installed under C:\\Programmi\\\r\n"
                              "\"version\"=dword:00000203\r\n"
                              "\"Address\"=hex(2):31,00,30,00,2e,00,30,00,\\\r\n"
                              "  2e,00,30,00,2e,00,e0,00,00,00\r\n"
                              "\"BlindFriendly\"=dword:00000000\r\n"
-                             "\"RemotePort\"=dword:0000abcd\r\n"
-                             "\"Service\"=\"\"\r\n";
+                             "\"RemotePort\"=dword:0000abcd\r\n";
     Put(Root / "etc2" / "dravel" / "machine.reg", text);
     TRegistryInfo info;
     ASSERT_EQ(ReadSettings(info, RegRoot::ClassesRoot, Registry), 0);
     EXPECT_EQ(info.Version, 515u);
     EXPECT_EQ(info.Address, "10.0.0.\xE0");
+    EXPECT_EQ(info.Service, "");
     EXPECT_EQ(info.RemotePort, 0xABCDu);
 
     // The first template along the search path wins.
