@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextCursor>
 #include <memory>
 
@@ -58,6 +59,36 @@ int AskRecordNumber(QWidget* owner, int rowCount) {
 void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
     memo->setPlainText(Q(JoinLines(lines)));
     memo->moveCursor(QTextCursor::Start);
+}
+
+namespace {
+
+class EnterKeyFilter : public QObject {
+public:
+    explicit EnterKeyFilter(QPushButton* button) : QObject(button), button(button) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                if (button->isEnabled()) {
+                    button->click();
+                }
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPushButton* button;
+};
+
+} // namespace
+
+void ClickOnEnter(QPushButton* button) {
+    button->installEventFilter(new EnterKeyFilter(button));
 }
 
 EscapeKeyFilter::EscapeKeyFilter(QObject* parent, std::function<void()> onEscape)

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QPlainTextEdit;
+class QPushButton;
 class QWidget;
 
 // Sets the widget's accessible name (Windows-1252 text, "&" mnemonics removed).
@@ -20,6 +21,10 @@ int AskRecordNumber(QWidget* owner, int rowCount);
 
 // Replaces the memo's text with the lines, one memo line each, and scrolls to the top.
 void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines);
+
+// Enter on the focused button presses it, as on the desktop the users know, without making it
+// a default button that Enter in the record text would press too.
+void ClickOnEnter(QPushButton* button);
 
 // Calls onEscape when Escape is pressed in the watched widget (the memo's KeyPress handler).
 class EscapeKeyFilter : public QObject {

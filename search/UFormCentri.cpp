@@ -18,6 +18,7 @@ namespace {
 QPushButton* MakeButton(QWidget* parent, const char* caption) {
     auto* b = new QPushButton(Q(caption), parent);
     b->setAutoDefault(false);
+    ClickOnEnter(b);
     SetAccessibleName(b, caption);
     return b;
 }

@@ -83,8 +83,9 @@ TFormRicercaUtente::TFormRicercaUtente(QWidget* owner) : QDialog(owner) {
     SetAccessibleName(ButtonPulisci, "Pulisci i campi");
     SetAccessibleName(ButtonProcedi, "Procedi");
     SetAccessibleName(ButtonAnnulla, "Annulla");
-    ButtonPulisci->setAutoDefault(false);
-    ButtonAnnulla->setAutoDefault(false);
+    // A focused button takes Enter for itself; elsewhere Enter means "&Procedi".
+    ButtonPulisci->setAutoDefault(true);
+    ButtonAnnulla->setAutoDefault(true);
     ButtonProcedi->setDefault(true);
 
     auto* buttons = new QHBoxLayout;

@@ -145,9 +145,14 @@ TEST_F(CatalogueWindows, SearchFromTheDialogToTheBrowser) {
     EXPECT_TRUE(MainForm->isVisible());
     ASSERT_TRUE(WaitUntil([this] { return MainForm->CurrentResults == nullptr; }));
 
-    // The genres are cached: the next opening asks for nothing; cancelling sends nothing.
+    // The genres are cached: the next opening asks for nothing; cancelling sends nothing, also
+    // with Enter on the focused "&Annulla".
     When([] { return FormRicercaUtente->isVisible(); },
-         [] { FormRicercaUtente->ButtonAnnulla->click(); });
+         [] {
+             FormRicercaUtente->EditTitolo->setText("promessi");
+             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+             QApplication::sendEvent(FormRicercaUtente->ButtonAnnulla, &enter);
+         });
     MainForm->ButtonAutore->click();
     EXPECT_EQ(Queries.size(), 2u);
     EXPECT_TRUE(Idle);
@@ -303,6 +308,13 @@ TEST_F(CatalogueWindows, BrowserNavigationBeepsAndGoTo) {
     b->ButtonSuccessivo->click();
     EXPECT_EQ(b->Record, 2);
     EXPECT_EQ(desk.Beeps, beeps + 2);
+    // Enter presses the button it is typed on, and nothing from the record text.
+    QKeyEvent enterInMemo(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(b->MemoOpera, &enterInMemo);
+    EXPECT_EQ(b->Record, 2);
+    QKeyEvent enterOnButton(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(b->ButtonSuccessivo, &enterOnButton);
+    EXPECT_EQ(b->Record, 3);
 
     // Blind-friendly: the prompt is a window of the program's own.
     std::string promptCaption;
