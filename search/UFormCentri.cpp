@@ -50,8 +50,9 @@ TFormCentri::TFormCentri(QWidget* owner) : QDialog(owner) {
     ButtonSuccessivo = MakeButton(this, "&Successivo");
     ButtonUltimo = MakeButton(this, "&Ultimo");
     ButtonVaiAl = MakeButton(this, "&Vai al...");
-    ButtonEMail = MakeButton(this, "Scrivi a questo centro");
+    // Created in the tab order, which the screen reader follows; laid out in the same order.
     ButtonChiudi = MakeButton(this, "&Chiudi");
+    ButtonEMail = MakeButton(this, "Scrivi a questo centro");
     ButtonEMail->setEnabled(false);
     LMDEmail.Enabled = false;
 
@@ -60,10 +61,11 @@ TFormCentri::TFormCentri(QWidget* owner) : QDialog(owner) {
          {ButtonPrimo, ButtonPrecedente, ButtonSuccessivo, ButtonUltimo, ButtonVaiAl}) {
         moves->addWidget(b);
     }
+    moves->addStretch();
+    moves->addWidget(ButtonChiudi);
     auto* commands = new QHBoxLayout;
     commands->addWidget(ButtonEMail);
     commands->addStretch();
-    commands->addWidget(ButtonChiudi);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox, 1);
     layout->addLayout(moves);

@@ -67,20 +67,22 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : QDialog(owner) {
     ButtonSuccessivo = MakeButton(this, "&Successivo");
     ButtonUltimo = MakeButton(this, "&Ultimo");
     ButtonVaiAl = MakeButton(this, "&Vai al...");
+    // Created in the tab order, which the screen reader follows; laid out in the same order.
+    ButtonChiudi = MakeButton(this, "&Chiudi");
     ButtonCentri = MakeButton(this, "&Dove trovare l'opera");
     ButtonSalva = MakeButton(this, "S&alva ricerca");
-    ButtonChiudi = MakeButton(this, "&Chiudi");
 
     auto* moves = new QHBoxLayout;
     for (QPushButton* b :
          {ButtonPrimo, ButtonPrecedente, ButtonSuccessivo, ButtonUltimo, ButtonVaiAl}) {
         moves->addWidget(b);
     }
+    moves->addStretch();
+    moves->addWidget(ButtonChiudi);
     auto* commands = new QHBoxLayout;
     commands->addWidget(ButtonCentri);
     commands->addWidget(ButtonSalva);
     commands->addStretch();
-    commands->addWidget(ButtonChiudi);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBoxOpera, 1);
     layout->addLayout(moves);

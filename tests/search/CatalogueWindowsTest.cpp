@@ -582,6 +582,26 @@ TEST_F(CatalogueWindows, EveryControlIsNamedForScreenReaders) {
         EXPECT_TRUE(hasBuddy) << field->objectName().toStdString();
     }
     EXPECT_EQ(FormRicercaUtente->EditTitolo->maxLength(), 250);
+
+    // Tab goes from the record text through the buttons in the order of their captions' list.
+    auto tabOrder = [](QWidget* first) {
+        std::vector<std::string> names;
+        QWidget* w = first;
+        do {
+            if (w->focusPolicy() & Qt::TabFocus) {
+                names.push_back(W(w->accessibleName()));
+            }
+            w = w->nextInFocusChain();
+        } while (w != first);
+        return names;
+    };
+    EXPECT_EQ(
+        tabOrder(browser->MemoOpera),
+        (std::vector<std::string>{"Opera numero 1", "Primo", "Precedente", "Successivo", "Ultimo",
+                                  "Vai al...", "Chiudi", "Dove trovare l'opera", "Salva ricerca"}));
+    EXPECT_EQ(tabOrder(FormCentri->MemoCentro),
+              (std::vector<std::string>{"Centro", "Primo", "Precedente", "Successivo", "Ultimo",
+                                        "Vai al...", "Chiudi", "Scrivi a questo centro"}));
 }
 
 int main(int argc, char** argv) {
