@@ -13,3 +13,5 @@ bool Cp1252CanHold(char32_t codePoint);
 // The byte for a code point; only meaningful when Cp1252CanHold is true.
 unsigned char Cp1252Byte(char32_t codePoint);
 char32_t Cp1252CodePoint(unsigned char byte);
+// Appends one Unicode scalar value (up to U+10FFFF) in UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);

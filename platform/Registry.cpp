@@ -1,10 +1,12 @@
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +18,7 @@ namespace {
 
 constexpr const char* FileHeader = "Windows Registry Editor Version 5.00";
 // Far beyond any settings file; a bigger one is not ours and is not loaded into memory.
-constexpr std::streamsize MaxFileSize = 4 * 1024 * 1024;
+constexpr off_t MaxFileSize = 4 * 1024 * 1024;
 
 // --- the in-memory form of a .reg file ---------------------------------------------------------
 
@@ -54,15 +56,14 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The first element of range that match accepts, or nullptr.
+template <class Range, class Match> auto FirstOf(Range& range, Match match) {
+    auto it = std::ranges::find_if(range, match);
+    return it == range.end() ? nullptr : &*it;
+}
+
 template <class Section> auto FindValue(Section& section, std::string_view name) {
-    decltype(&section.Values.front()) found = nullptr;
-    for (auto& v : section.Values) {
-        if (SameName(v.Name, name)) {
-            found = &v;
-            break;
-        }
-    }
-    return found;
+    return FirstOf(section.Values, [name](const RegValue& v) { return SameName(v.Name, name); });
 }
 
 const char* RootName(RegRoot root) {
@@ -82,72 +83,48 @@ bool SectionIs(const RegSection& section, RegRoot root, const std::string& key) 
 }
 
 template <class File> auto FindSection(File& file, RegRoot root, const std::string& key) {
-    decltype(&file.Sections.front()) found = nullptr;
-    for (auto& s : file.Sections) {
-        if (SectionIs(s, root, key)) {
-            found = &s;
-            break;
-        }
-    }
-    return found;
+    return FirstOf(file.Sections, [&](const RegSection& s) { return SectionIs(s, root, key); });
 }
 
 // --- UTF-8 and UTF-16LE ------------------------------------------------------------------------
 
-bool ValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if ((c & 0xE0) == 0xC0) {
-            length = 2, cp = c & 0x1F, minimum = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, cp = c & 0x0F, minimum = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, cp = c & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (size_t k = 1; k < length; ++k) {
-            unsigned char cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
+// The code point at text[i], and i moved past it; false for anything but the shortest form of a
+// Unicode scalar value.
+bool NextCodePoint(std::string_view text, size_t& i, char32_t& cp) {
+    static constexpr unsigned char LeadBits[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    static constexpr char32_t Shortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80             ? 1
+                          : (c & 0xE0) == 0xC0 ? 2
+                          : (c & 0xF0) == 0xE0 ? 3
+                          : (c & 0xF8) == 0xF0 ? 4
+                                               : 0;
+    if (length == 0 || i + length > text.size()) {
+        return false;
     }
+    cp = c & LeadBits[length];
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char cc = static_cast<unsigned char>(text[i + k]);
+        if ((cc & 0xC0) != 0x80) {
+            return false;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < Shortest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return false;
+    }
+    i += length;
     return true;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+bool ValidUtf8(std::string_view text) {
+    char32_t cp = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (!NextCodePoint(text, i, cp)) {
+            return false;
+        }
     }
+    return true;
 }
 
 // The registry's string data: UTF-16LE, normally ending in one NUL unit, which is dropped.
@@ -182,21 +159,8 @@ std::vector<unsigned char> Utf8ToUtf16Le(std::string_view text) {
         out.push_back(static_cast<unsigned char>(u & 0xFF));
         out.push_back(static_cast<unsigned char>((u >> 8) & 0xFF));
     };
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        char32_t cp = c;
-        size_t length = 1;
-        if (c >= 0xF0) {
-            cp = c & 0x07, length = 4;
-        } else if (c >= 0xE0) {
-            cp = c & 0x0F, length = 3;
-        } else if (c >= 0xC0) {
-            cp = c & 0x1F, length = 2;
-        }
-        for (size_t k = 1; k < length && i + k < text.size(); ++k) {
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        i += length;
+    char32_t cp = 0;
+    for (size_t i = 0; i < text.size() && NextCodePoint(text, i, cp);) {
         if (cp >= 0x10000) {
             cp -= 0x10000;
             unit(0xD800 + (cp >> 10));
@@ -303,7 +267,7 @@ bool ParseValueLine(std::string_view line, RegValue& value, bool& deleted) {
             return false;
         }
         value.Type = RegType::String;
-        return ValidUtf8(value.Text);
+        return true; // the whole file is valid UTF-8, and escapes remove ASCII bytes only
     }
     if (data.starts_with("dword:")) {
         std::string_view digits = data.substr(6);
@@ -362,6 +326,29 @@ bool ParseValueLine(std::string_view line, RegValue& value, bool& deleted) {
     return false;
 }
 
+// The file's lines without their surrounding blanks, a line ending in a backslash joined with
+// the next: that is how hex data continues. A comment ends at its own line whatever its last
+// character.
+std::vector<std::string> LogicalLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::string pending;
+    for (size_t start = 0;;) {
+        const size_t nl = text.find('\n', start);
+        pending += TrimBlanks(text.substr(start, nl == std::string_view::npos ? nl : nl - start));
+        if (nl == std::string_view::npos) {
+            lines.push_back(std::move(pending));
+            return lines;
+        }
+        if (!pending.empty() && pending.back() == '\\' && pending[0] != ';') {
+            pending.pop_back();
+        } else {
+            lines.push_back(std::move(pending));
+            pending.clear();
+        }
+        start = nl + 1;
+    }
+}
+
 // The whole file; false when it is not a registry file we can trust.
 bool ParseRegFile(std::string text, RegFile& file) {
     file.Sections.clear();
@@ -371,37 +358,7 @@ bool ParseRegFile(std::string text, RegFile& file) {
     if (!ValidUtf8(text)) {
         return false;
     }
-    std::vector<std::string> lines;
-    {
-        std::string pending;
-        bool continuing = false;
-        size_t start = 0;
-        while (start <= text.size()) {
-            size_t nl = text.find('\n', start);
-            std::string_view raw(text.data() + start,
-                                 (nl == std::string::npos ? text.size() : nl) - start);
-            std::string_view line = TrimBlanks(raw);
-            if (continuing) {
-                pending += line;
-            } else {
-                pending.assign(line);
-            }
-            // A trailing backslash continues hex data on the next line; a comment ends at its
-            // own line whatever its last character.
-            continuing = !pending.empty() && pending.back() == '\\' && pending[0] != ';' &&
-                         nl != std::string::npos;
-            if (continuing) {
-                pending.pop_back();
-            } else {
-                lines.push_back(std::move(pending));
-                pending.clear();
-            }
-            if (nl == std::string::npos) {
-                break;
-            }
-            start = nl + 1;
-        }
-    }
+    const std::vector<std::string> lines = LogicalLines(text);
     if (lines.empty() || lines[0] != FileHeader) {
         return false;
     }
@@ -418,6 +375,7 @@ bool ParseRegFile(std::string text, RegFile& file) {
             }
             std::string path = line.substr(1, line.size() - 2);
             skipping = path[0] == '-';
+            current = nullptr;
             if (skipping) {
                 // As on import, the key goes at this point, with every key under it.
                 const std::string_view gone = std::string_view(path).substr(1);
@@ -426,18 +384,13 @@ bool ParseRegFile(std::string text, RegFile& file) {
                     return SameName(p.substr(0, gone.size()), gone) &&
                            (p.size() == gone.size() || p[gone.size()] == '\\');
                 });
-                current = nullptr;
                 continue;
             }
-            current = nullptr;
-            for (RegSection& s : file.Sections) {
-                if (SameName(s.Path, path)) {
-                    current = &s;
-                }
-            }
+            // A key met again goes on where it left off.
+            current = FirstOf(file.Sections,
+                              [&path](const RegSection& s) { return SameName(s.Path, path); });
             if (current == nullptr) {
-                file.Sections.push_back(RegSection{path, {}});
-                current = &file.Sections.back();
+                current = &file.Sections.emplace_back(RegSection{path, {}});
             }
             continue;
         }
@@ -453,16 +406,11 @@ bool ParseRegFile(std::string text, RegFile& file) {
             return false; // a value outside any key
         }
         // A later line for the same name wins, as on import.
-        auto it = current->Values.begin();
-        while (it != current->Values.end() && !SameName(it->Name, value.Name)) {
-            ++it;
-        }
         if (deleted) {
-            if (it != current->Values.end()) {
-                current->Values.erase(it);
-            }
-        } else if (it != current->Values.end()) {
-            *it = std::move(value);
+            std::erase_if(current->Values,
+                          [&value](const RegValue& v) { return SameName(v.Name, value.Name); });
+        } else if (RegValue* earlier = FindValue(*current, value.Name)) {
+            *earlier = std::move(value);
         } else {
             current->Values.push_back(std::move(value));
         }
@@ -553,19 +501,12 @@ FileState LoadRegFile(const std::string& path, RegFile& file) {
         return FileState::Unusable;
     }
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (!in || st.st_size > MaxFileSize) {
         return FileState::Corrupt;
     }
-    std::string text;
-    char buffer[8192];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        text.append(buffer, static_cast<size_t>(in.gcount()));
-        if (static_cast<std::streamsize>(text.size()) > MaxFileSize) {
-            return FileState::Corrupt;
-        }
-    }
-    if (in.bad()) {
-        return FileState::Corrupt;
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (text.size() > static_cast<size_t>(MaxFileSize)) {
+        return FileState::Corrupt; // it grew since
     }
     return ParseRegFile(std::move(text), file) ? FileState::Parsed : FileState::Corrupt;
 }
