@@ -200,16 +200,20 @@ void TFormRicercaUtente::CBTrimestreClick() {
         return;
     }
     SyncEnabled = false;
-    const int year =
-        YearForQuarter(CBTrimestre->currentIndex(), CBAnno->currentIndex(), TodayMonth);
-    if (year >= 0) {
-        if (year < CBAnno->count()) {
-            CBAnno->setCurrentIndex(year);
-        } else {
-            CBTrimestre->setCurrentIndex(0);
+    try {
+        const int year =
+            YearForQuarter(CBTrimestre->currentIndex(), CBAnno->currentIndex(), TodayMonth);
+        if (year >= 0) {
+            if (year < CBAnno->count()) {
+                CBAnno->setCurrentIndex(year);
+            } else {
+                CBTrimestre->setCurrentIndex(0);
+            }
         }
+        QCoreApplication::processEvents();
+    } catch (...) {
     }
-    QCoreApplication::processEvents();
+    // Left off, the two lists would never be coupled again.
     SyncEnabled = true;
 }
 
@@ -218,15 +222,18 @@ void TFormRicercaUtente::CBAnnoClick() {
         return;
     }
     SyncEnabled = false;
-    const int quarter = QuarterForYear(CBAnno->currentIndex(), CBTrimestre->currentIndex());
-    if (quarter >= 0) {
-        if (quarter < CBTrimestre->count()) {
-            CBTrimestre->setCurrentIndex(quarter);
-        } else {
-            CBAnno->setCurrentIndex(0);
+    try {
+        const int quarter = QuarterForYear(CBAnno->currentIndex(), CBTrimestre->currentIndex());
+        if (quarter >= 0) {
+            if (quarter < CBTrimestre->count()) {
+                CBTrimestre->setCurrentIndex(quarter);
+            } else {
+                CBAnno->setCurrentIndex(0);
+            }
         }
+        QCoreApplication::processEvents();
+    } catch (...) {
     }
-    QCoreApplication::processEvents();
     SyncEnabled = true;
 }
 

@@ -19,15 +19,30 @@ void TMainForm::SearchDone(bool Interrupted, bool Failed) {
     } catch (...) {
     }
     if (Failed) {
-        const std::string op = LastReply != nullptr ? LastReply->GetValue("OPERATION") : "";
-        TheDesktop().MessageBox(op == "BUSY" ? "Il server \xE8 occupato. Riprovare in seguito"
-                                             : "Errore sul server.",
-                                "Errore", MsgIcon::Error);
+        try {
+            const std::string op = LastReply != nullptr ? LastReply->GetValue("OPERATION") : "";
+            TheDesktop().MessageBox(op == "BUSY" ? "Il server \xE8 occupato. Riprovare in seguito"
+                                                 : "Errore sul server.",
+                                    "Errore", MsgIcon::Error);
+        } catch (...) {
+        }
         Idle = true;
         show();
         return;
     }
     QPointer<TFormRisultatiRicerca> browser;
+    // Whatever goes wrong, the user gets the main window back rather than an empty screen.
+    auto recover = [&](const char* text) {
+        if (browser != nullptr && !browser->isVisible()) {
+            browser->deleteLater();
+        }
+        try {
+            TheDesktop().MessageBox(text, "Errore", MsgIcon::Error);
+        } catch (...) {
+        }
+        Idle = true;
+        show();
+    };
     try {
         const int n = Results->RowCount();
         if (Interrupted && n == 0) {
@@ -50,12 +65,9 @@ void TMainForm::SearchDone(bool Interrupted, bool Failed) {
         browser->show();
         browser->ShowRecord();
     } catch (const std::exception& e) {
-        if (browser != nullptr && !browser->isVisible()) {
-            browser->deleteLater();
-        }
-        TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
-        Idle = true;
-        show();
+        recover(e.what());
+    } catch (...) {
+        recover("Errore interno imprevisto.");
     }
 }
 
