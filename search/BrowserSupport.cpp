@@ -1,10 +1,13 @@
 #include "search/BrowserSupport.h"
 
 #include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
+#include <QVBoxLayout>
 #include <memory>
 
 #include "core/RecordText.h"
@@ -12,6 +15,7 @@
 #include "platform/Desktop.h"
 #include "platform/Text.h"
 #include "ui/UFormInput.h"
+#include "ui/UOrvoCCommonWin.h"
 
 void SetAccessibleName(QWidget* widget, const std::string& name) {
     QString text = Q(name);
@@ -101,4 +105,103 @@ bool EscapeKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QObject::eventFilter(watched, event);
+}
+
+TRecordBrowser::TRecordBrowser(QWidget* owner) : QDialog(owner) {}
+
+QPlainTextEdit* TRecordBrowser::MakeRecordMemo(QGroupBox* group, const char* objectName,
+                                               const char* accessibleName) {
+    auto* memo = new QPlainTextEdit(group);
+    memo->setObjectName(objectName);
+    memo->setReadOnly(true);
+    memo->setFrameShape(QFrame::NoFrame);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Read-only text keeps a caret, so a screen reader can read it line by line.
+    memo->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    memo->installEventFilter(new EscapeKeyFilter(this, [this] { ButtonChiudiClick(); }));
+    SetAccessibleName(memo, accessibleName);
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addWidget(memo);
+    return memo;
+}
+
+QPushButton* TRecordBrowser::MakeButton(const char* caption) {
+    auto* b = new QPushButton(Q(caption), this);
+    b->setAutoDefault(false);
+    ClickOnEnter(b);
+    SetAccessibleName(b, caption);
+    return b;
+}
+
+QHBoxLayout* TRecordBrowser::MakeNavigation() {
+    ButtonPrimo = MakeButton("P&rimo");
+    ButtonPrecedente = MakeButton("&Precedente");
+    ButtonSuccessivo = MakeButton("&Successivo");
+    ButtonUltimo = MakeButton("&Ultimo");
+    ButtonVaiAl = MakeButton("&Vai al...");
+    // Created in the tab order, which the screen reader follows; laid out in the same order.
+    ButtonChiudi = MakeButton("&Chiudi");
+
+    auto* moves = new QHBoxLayout;
+    for (QPushButton* b :
+         {ButtonPrimo, ButtonPrecedente, ButtonSuccessivo, ButtonUltimo, ButtonVaiAl}) {
+        moves->addWidget(b);
+    }
+    moves->addStretch();
+    moves->addWidget(ButtonChiudi);
+
+    connect(ButtonPrimo, &QPushButton::clicked, this, &TRecordBrowser::ButtonPrimoClick);
+    connect(ButtonPrecedente, &QPushButton::clicked, this, &TRecordBrowser::ButtonPrecedenteClick);
+    connect(ButtonSuccessivo, &QPushButton::clicked, this, &TRecordBrowser::ButtonSuccessivoClick);
+    connect(ButtonUltimo, &QPushButton::clicked, this, &TRecordBrowser::ButtonUltimoClick);
+    connect(ButtonVaiAl, &QPushButton::clicked, this, &TRecordBrowser::ButtonVaiAlClick);
+    connect(ButtonChiudi, &QPushButton::clicked, this, &TRecordBrowser::ButtonChiudiClick);
+    return moves;
+}
+
+void TRecordBrowser::ButtonPrimoClick() {
+    Record = 1;
+    ShowRecord();
+}
+
+void TRecordBrowser::ButtonPrecedenteClick() {
+    if (Record < 2) {
+        FeedbackBeep();
+        return;
+    }
+    --Record;
+    ShowRecord();
+}
+
+void TRecordBrowser::ButtonSuccessivoClick() {
+    if (Record >= Table.RowCount()) {
+        FeedbackBeep();
+        return;
+    }
+    ++Record;
+    ShowRecord();
+}
+
+void TRecordBrowser::ButtonUltimoClick() {
+    Record = Table.RowCount();
+    ShowRecord();
+}
+
+void TRecordBrowser::ButtonVaiAlClick() {
+    try {
+        if (int n = AskRecordNumber(this, Table.RowCount()); n > 0) {
+            Record = n;
+            ShowRecord();
+        }
+    } catch (...) {
+    }
+}
+
+void TRecordBrowser::ButtonChiudiClick() {
+    close();
+}
+
+void TRecordBrowser::reject() {
+    ButtonChiudiClick();
 }

@@ -1,12 +1,18 @@
 #pragma once
-// What the two record browsers and the search dialog share: the go-to prompt, the Escape key of
-// the record memos, accessible names, and memo text.
+// What the two record browsers and the search dialog share: the browsers' record navigation,
+// the go-to prompt, the Enter and Escape keys, accessible names, and memo text.
 
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "core/CMatrix.h"
+
+class QGroupBox;
+class QHBoxLayout;
 class QPlainTextEdit;
 class QPushButton;
 class QWidget;
@@ -36,4 +42,45 @@ protected:
 
 private:
     std::function<void()> onEscape;
+};
+
+// A window that shows the rows of its table one record at a time, in a read-only memo, with
+// the same moves and go-to prompt in both browsers.
+class TRecordBrowser : public QDialog {
+    Q_OBJECT
+
+public:
+    // Rebuilds the memo for the current record.
+    virtual void ShowRecord() = 0;
+
+    CMatrix Table;
+    int Record = 0; // 0 none, otherwise 1 to the row count
+    QPointer<QWidget> Owner;
+
+    QPushButton* ButtonPrimo = nullptr;
+    QPushButton* ButtonPrecedente = nullptr;
+    QPushButton* ButtonSuccessivo = nullptr;
+    QPushButton* ButtonUltimo = nullptr;
+    QPushButton* ButtonVaiAl = nullptr;
+    QPushButton* ButtonChiudi = nullptr;
+
+public slots:
+    void ButtonPrimoClick();
+    void ButtonPrecedenteClick();
+    void ButtonSuccessivoClick();
+    void ButtonUltimoClick();
+    void ButtonVaiAlClick();
+    void ButtonChiudiClick();
+
+protected:
+    explicit TRecordBrowser(QWidget* owner);
+
+    // The read-only record text inside group; Escape in it acts as "&Chiudi".
+    QPlainTextEdit* MakeRecordMemo(QGroupBox* group, const char* objectName,
+                                   const char* accessibleName);
+    QPushButton* MakeButton(const char* caption);
+    // The five moves and "&Chiudi", in their tab order, as one row.
+    QHBoxLayout* MakeNavigation();
+
+    void reject() override; // Escape: "&Chiudi"
 };

@@ -13,56 +13,19 @@
 #include "search/BrowserSupport.h"
 #include "ui/UMainForm.h"
 
-namespace {
-
-QPushButton* MakeButton(QWidget* parent, const char* caption) {
-    auto* b = new QPushButton(Q(caption), parent);
-    b->setAutoDefault(false);
-    ClickOnEnter(b);
-    SetAccessibleName(b, caption);
-    return b;
-}
-
-} // namespace
-
-TFormCentri::TFormCentri(QWidget* owner) : QDialog(owner) {
+TFormCentri::TFormCentri(QWidget* owner) : TRecordBrowser(owner) {
     setObjectName("FormCentri");
     setWindowTitle(Q("Elenco centri"));
     setSizeGripEnabled(true);
     resize(560, 380);
 
     GroupBox = new QGroupBox(this);
-    MemoCentro = new QPlainTextEdit(GroupBox);
-    MemoCentro->setObjectName("MemoCentro");
-    MemoCentro->setReadOnly(true);
-    MemoCentro->setFrameShape(QFrame::NoFrame);
-    MemoCentro->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    MemoCentro->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Read-only text keeps a caret, so a screen reader can read it line by line.
-    MemoCentro->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-    MemoCentro->installEventFilter(new EscapeKeyFilter(this, [this] { MemoCentroKeyPress(); }));
-    SetAccessibleName(MemoCentro, "Centro");
-    auto* groupLayout = new QVBoxLayout(GroupBox);
-    groupLayout->addWidget(MemoCentro);
-
-    ButtonPrimo = MakeButton(this, "P&rimo");
-    ButtonPrecedente = MakeButton(this, "&Precedente");
-    ButtonSuccessivo = MakeButton(this, "&Successivo");
-    ButtonUltimo = MakeButton(this, "&Ultimo");
-    ButtonVaiAl = MakeButton(this, "&Vai al...");
-    // Created in the tab order, which the screen reader follows; laid out in the same order.
-    ButtonChiudi = MakeButton(this, "&Chiudi");
-    ButtonEMail = MakeButton(this, "Scrivi a questo centro");
+    MemoCentro = MakeRecordMemo(GroupBox, "MemoCentro", "Centro");
+    QHBoxLayout* moves = MakeNavigation();
+    ButtonEMail = MakeButton("Scrivi a questo centro");
     ButtonEMail->setEnabled(false);
     LMDEmail.Enabled = false;
 
-    auto* moves = new QHBoxLayout;
-    for (QPushButton* b :
-         {ButtonPrimo, ButtonPrecedente, ButtonSuccessivo, ButtonUltimo, ButtonVaiAl}) {
-        moves->addWidget(b);
-    }
-    moves->addStretch();
-    moves->addWidget(ButtonChiudi);
     auto* commands = new QHBoxLayout;
     commands->addWidget(ButtonEMail);
     commands->addStretch();
@@ -71,12 +34,6 @@ TFormCentri::TFormCentri(QWidget* owner) : QDialog(owner) {
     layout->addLayout(moves);
     layout->addLayout(commands);
 
-    connect(ButtonPrimo, &QPushButton::clicked, this, &TFormCentri::ButtonPrimoClick);
-    connect(ButtonPrecedente, &QPushButton::clicked, this, &TFormCentri::ButtonPrecedenteClick);
-    connect(ButtonSuccessivo, &QPushButton::clicked, this, &TFormCentri::ButtonSuccessivoClick);
-    connect(ButtonUltimo, &QPushButton::clicked, this, &TFormCentri::ButtonUltimoClick);
-    connect(ButtonVaiAl, &QPushButton::clicked, this, &TFormCentri::ButtonVaiAlClick);
-    connect(ButtonChiudi, &QPushButton::clicked, this, &TFormCentri::ButtonChiudiClick);
     connect(ButtonEMail, &QPushButton::clicked, this, &TFormCentri::ButtonEMailClick);
 
     MaximizeIfBlindFriendly(this);
@@ -127,61 +84,11 @@ void TFormCentri::ShowRecord() {
     }
 }
 
-void TFormCentri::ButtonPrimoClick() {
-    Record = 1;
-    ShowRecord();
-}
-
-void TFormCentri::ButtonPrecedenteClick() {
-    if (Record < 2) {
-        FeedbackBeep();
-        return;
-    }
-    --Record;
-    ShowRecord();
-}
-
-void TFormCentri::ButtonSuccessivoClick() {
-    if (Record >= Table.RowCount()) {
-        FeedbackBeep();
-        return;
-    }
-    ++Record;
-    ShowRecord();
-}
-
-void TFormCentri::ButtonUltimoClick() {
-    Record = Table.RowCount();
-    ShowRecord();
-}
-
-void TFormCentri::ButtonVaiAlClick() {
-    try {
-        if (int n = AskRecordNumber(this, Table.RowCount()); n > 0) {
-            Record = n;
-            ShowRecord();
-        }
-    } catch (...) {
-    }
-}
-
-void TFormCentri::ButtonChiudiClick() {
-    close();
-}
-
-void TFormCentri::MemoCentroKeyPress() {
-    ButtonChiudiClick();
-}
-
 void TFormCentri::ButtonEMailClick() {
     try {
         ClickLinkLabel(LMDEmail);
     } catch (...) {
     }
-}
-
-void TFormCentri::reject() {
-    ButtonChiudiClick();
 }
 
 void TFormCentri::showEvent(QShowEvent* event) {

@@ -24,14 +24,6 @@
 
 namespace {
 
-QPushButton* MakeButton(QWidget* parent, const char* caption) {
-    auto* b = new QPushButton(Q(caption), parent);
-    b->setAutoDefault(false);
-    ClickOnEnter(b);
-    SetAccessibleName(b, caption);
-    return b;
-}
-
 std::string LastOperation() {
     return MainForm != nullptr && MainForm->LastReply != nullptr
                ? MainForm->LastReply->GetValue("OPERATION")
@@ -42,43 +34,18 @@ constexpr int ProgressStep = 1024;
 
 } // namespace
 
-TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : QDialog(owner) {
+TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : TRecordBrowser(owner) {
     setObjectName("FormRisultatiRicerca");
     setWindowTitle(Q("Risultati della ricerca"));
     setSizeGripEnabled(true);
     resize(640, 460);
 
     GroupBoxOpera = new QGroupBox(this);
-    MemoOpera = new QPlainTextEdit(GroupBoxOpera);
-    MemoOpera->setObjectName("MemoOpera");
-    MemoOpera->setReadOnly(true);
-    MemoOpera->setFrameShape(QFrame::NoFrame);
-    MemoOpera->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    MemoOpera->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Read-only text keeps a caret, so a screen reader can read it line by line.
-    MemoOpera->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-    MemoOpera->installEventFilter(new EscapeKeyFilter(this, [this] { MemoOperaKeyPress(); }));
-    SetAccessibleName(MemoOpera, "Opera");
-    auto* groupLayout = new QVBoxLayout(GroupBoxOpera);
-    groupLayout->addWidget(MemoOpera);
+    MemoOpera = MakeRecordMemo(GroupBoxOpera, "MemoOpera", "Opera");
+    QHBoxLayout* moves = MakeNavigation();
+    ButtonCentri = MakeButton("&Dove trovare l'opera");
+    ButtonSalva = MakeButton("S&alva ricerca");
 
-    ButtonPrimo = MakeButton(this, "P&rimo");
-    ButtonPrecedente = MakeButton(this, "&Precedente");
-    ButtonSuccessivo = MakeButton(this, "&Successivo");
-    ButtonUltimo = MakeButton(this, "&Ultimo");
-    ButtonVaiAl = MakeButton(this, "&Vai al...");
-    // Created in the tab order, which the screen reader follows; laid out in the same order.
-    ButtonChiudi = MakeButton(this, "&Chiudi");
-    ButtonCentri = MakeButton(this, "&Dove trovare l'opera");
-    ButtonSalva = MakeButton(this, "S&alva ricerca");
-
-    auto* moves = new QHBoxLayout;
-    for (QPushButton* b :
-         {ButtonPrimo, ButtonPrecedente, ButtonSuccessivo, ButtonUltimo, ButtonVaiAl}) {
-        moves->addWidget(b);
-    }
-    moves->addStretch();
-    moves->addWidget(ButtonChiudi);
     auto* commands = new QHBoxLayout;
     commands->addWidget(ButtonCentri);
     commands->addWidget(ButtonSalva);
@@ -88,14 +55,6 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : QDialog(owner) {
     layout->addLayout(moves);
     layout->addLayout(commands);
 
-    connect(ButtonPrimo, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonPrimoClick);
-    connect(ButtonPrecedente, &QPushButton::clicked, this,
-            &TFormRisultatiRicerca::ButtonPrecedenteClick);
-    connect(ButtonSuccessivo, &QPushButton::clicked, this,
-            &TFormRisultatiRicerca::ButtonSuccessivoClick);
-    connect(ButtonUltimo, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonUltimoClick);
-    connect(ButtonVaiAl, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonVaiAlClick);
-    connect(ButtonChiudi, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonChiudiClick);
     connect(ButtonCentri, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonCentriClick);
     connect(ButtonSalva, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonSalvaClick);
 
@@ -123,56 +82,6 @@ void TFormRisultatiRicerca::ShowRecord() {
         TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
         close();
     }
-}
-
-void TFormRisultatiRicerca::ButtonPrimoClick() {
-    Record = 1;
-    ShowRecord();
-}
-
-void TFormRisultatiRicerca::ButtonPrecedenteClick() {
-    if (Record < 2) {
-        FeedbackBeep();
-        return;
-    }
-    --Record;
-    ShowRecord();
-}
-
-void TFormRisultatiRicerca::ButtonSuccessivoClick() {
-    if (Record >= Table.RowCount()) {
-        FeedbackBeep();
-        return;
-    }
-    ++Record;
-    ShowRecord();
-}
-
-void TFormRisultatiRicerca::ButtonUltimoClick() {
-    Record = Table.RowCount();
-    ShowRecord();
-}
-
-void TFormRisultatiRicerca::ButtonVaiAlClick() {
-    try {
-        if (int n = AskRecordNumber(this, Table.RowCount()); n > 0) {
-            Record = n;
-            ShowRecord();
-        }
-    } catch (...) {
-    }
-}
-
-void TFormRisultatiRicerca::ButtonChiudiClick() {
-    close();
-}
-
-void TFormRisultatiRicerca::MemoOperaKeyPress() {
-    ButtonChiudiClick();
-}
-
-void TFormRisultatiRicerca::reject() {
-    ButtonChiudiClick();
 }
 
 void TFormRisultatiRicerca::ButtonCentriClick() {
