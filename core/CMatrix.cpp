@@ -54,7 +54,7 @@ CMatrix* CMatrix::CreateFrom(CMatrix& source) {
 }
 
 void CMatrix::Clear() {
-    Node().swap(Cells);
+    std::vector<Column>().swap(Cells);
     StringArray().swap(Keys);
     Cols = 0;
     Rows = 0;
@@ -77,10 +77,10 @@ void CMatrix::CopyFrom(const CMatrix& source) {
     if (&source == this) {
         return;
     }
-    Node cells(static_cast<size_t>(source.Cols));
+    std::vector<Column> cells(static_cast<size_t>(source.Cols));
     for (int j = 0; j < source.Cols; ++j) {
         cells[j].resize(static_cast<size_t>(source.Capacity));
-        const StringArray& from = source.Cells[j];
+        const Column& from = source.Cells[j];
         for (int r = 0; r <= source.Rows && r < static_cast<int>(from.size()); ++r) {
             cells[j][r] = from[r];
         }
@@ -167,7 +167,7 @@ int CMatrix::AddFromMessage(const CList& message) {
             while (Rows + count + 1 > Capacity) {
                 Capacity += CapacityStep;
             }
-            for (StringArray& column : Cells) {
+            for (Column& column : Cells) {
                 column.resize(static_cast<size_t>(Capacity));
             }
         }
@@ -183,7 +183,7 @@ int CMatrix::AddFromMessage(const CList& message) {
         Clear();
         Capacity = 1;
         Cols = static_cast<int>(*n);
-        Cells.assign(static_cast<size_t>(Cols), StringArray(1));
+        Cells.assign(static_cast<size_t>(Cols), Column(1));
         // An unnamed column keeps the empty name, and GetField compares it like any other.
         Keys.assign(static_cast<size_t>(Cols), std::string());
         for (int j = 1; j <= Cols; ++j) {

@@ -2,6 +2,7 @@
 // A result table: named columns of 8-bit text cells, filled from QUERYRESULT and QUERYITEM
 // messages and read by row number (from 1) and column name. Row 0 holds the column names.
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,10 @@ private:
     int ColumnIndex(const std::string& name) const;
     void FillRows(const CList& message, int count);
 
-    Node Cells;
+    // A column grows by whole steps without moving the cells it already holds: re-seating a
+    // contiguous column of a hundred thousand rows stalled the event loop mid-transfer.
+    using Column = std::deque<std::string>;
+    std::vector<Column> Cells;
     // Column names as GetField compares them (trimmed, ASCII upper case), one per column.
     StringArray Keys;
     int Cols = 0;
