@@ -45,6 +45,9 @@ MsgAnswer QtDesktop::MessageBox(const std::string& text, const std::string& titl
                     buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
                                                  : QMessageBox::Ok,
                     QApplication::activeWindow());
+    // Shown as it stands: a server's message that looks like markup must not be rendered (or
+    // made to load files) instead of being read out.
+    box.setTextFormat(Qt::PlainText);
     int answer = box.exec();
     if (buttons == MsgButtons::YesNo) {
         return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "tests/client/ClientFixture.h"
@@ -217,6 +218,24 @@ TEST_F(Dialogs, AboutBoxBeforeAndAfterTheHandshake) {
     Idle = false;
     form->MenuInformazioniClick();
     EXPECT_EQ(desk.Last().Text, "Dravel ver. 2.0.3\r\nServer remoto: ZEDUVOZ ver. 2.1.0 pre alpha");
+}
+
+TEST_F(Dialogs, RealMessageBoxShowsTheTextAsItStands) {
+    // A server's text that looks like markup is read out as sent, line breaks included.
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        format = box->textFormat();
+        box->button(QMessageBox::Ok)->click();
+    });
+    QtDesktop real;
+    real.MessageBox("Operazione fallita. Messaggio del server:\r\n<b>Titolo</b> <img src=x>",
+                    "Errore", MsgIcon::Error, MsgButtons::Ok);
+    EXPECT_EQ(shown, "Operazione fallita. Messaggio del server:\n<b>Titolo</b> <img src=x>");
+    EXPECT_EQ(format, Qt::PlainText);
 }
 
 TEST_F(Dialogs, LinkCommandsOpenOnlyWebAndMailLinks) {
