@@ -181,7 +181,15 @@ void TMainForm::changeEvent(QEvent* event) {
 }
 
 void TMainForm::FormShow() {
+    // The setting may have changed since the window was made: a maximised window must be free
+    // to fill the screen, a normal one is small and of fixed size.
+    if (SessionSettings.BlindFriendly) {
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
     RestoreForm(this);
+    if (!SessionSettings.BlindFriendly) {
+        setFixedSize(sizeHint());
+    }
     if (Idle) {
         try {
             RecoverMemory();

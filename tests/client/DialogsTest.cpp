@@ -93,6 +93,17 @@ TEST_F(Dialogs, SettingsShowTheStoredValuesAndRefuseBadEntries) {
     EXPECT_FALSE(form->TimerCheck->isActive());
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(WaitUntil([&] { return alive.isNull(); }));
+    // The new presentation holds from the next showing: the small window of fixed size
+    // becomes free to fill the screen, and back.
+    form->hide();
+    form->show();
+    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
+    EXPECT_GT(form->maximumWidth(), form->sizeHint().width());
+    SessionSettings.BlindFriendly = false;
+    form->hide();
+    form->show();
+    EXPECT_FALSE(form->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(form->maximumSize(), form->sizeHint());
 }
 
 TEST_F(Dialogs, SettingsCancelAndWriteFailure) {
