@@ -115,6 +115,5 @@ void TFormAttendere::FormShow() {
 void TFormAttendere::FormHide() {
     CancelRequested = false;
     ButtonAnnulla->setEnabled(true);
-    setWindowState(Qt::WindowMinimized);
-    update();
+    MinimizeForm(this);
 }

@@ -70,6 +70,12 @@ void RestoreForm(QWidget* window) {
 }
 
 void MinimizeForm(QWidget* window) {
+    // A hidden window is already out of the way. Minimising it as well only leaves the iconic
+    // hint behind, and X11 window managers then bring the window back iconified the next time
+    // it is shown, out of the user's and the screen reader's reach.
+    if (!window->isVisible()) {
+        return;
+    }
     window->setWindowState(Qt::WindowMinimized);
     window->update();
 }
