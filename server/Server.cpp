@@ -1,6 +1,7 @@
 #include "server/Server.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 #include <cstdio>
 
 #include "server/Connection.h"
@@ -17,6 +18,7 @@ Server::Server(const ServerOptions& options, Catalogue* catalogue, QObject* pare
     context.Options = options;
     context.Db = catalogue;
     connect(&listener, &QTcpServer::newConnection, this, &Server::OnNewConnection);
+    connect(&listener, &QTcpServer::acceptError, this, &Server::OnAcceptError);
 }
 
 Server::~Server() {
@@ -42,6 +44,13 @@ bool Server::Listen(std::string& error) {
 void Server::OnNewConnection() {
     try {
         while (QTcpSocket* socket = listener.nextPendingConnection()) {
+            if (connections >= context.Options.MaxClients + PendingLoginSlots) {
+                context.Log("connection from " + socket->peerAddress().toString().toStdString() +
+                            " refused: too many open connections");
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
             int identity = context.NextIdentity++;
             auto* connection = new Connection(socket, identity, context, this);
             ++connections;
@@ -54,4 +63,14 @@ void Server::OnNewConnection() {
     } catch (...) {
         // Out of memory at worst: the connections already open go on.
     }
+}
+
+void Server::OnAcceptError(QAbstractSocket::SocketError) {
+    // QTcpServer pauses itself on such an error and would never accept again.
+    context.Log("accept failed: " + listener.errorString().toStdString());
+    QTimer::singleShot(AcceptRetryMs, this, [this] {
+        if (listener.isListening()) {
+            listener.resumeAccepting();
+        }
+    });
 }

@@ -33,8 +33,17 @@ public:
     quint16 Port() const { return listener.serverPort(); }
     int OpenConnections() const { return connections; }
 
+    // Connections still before their login, beyond the --max-clients sessions, that are kept
+    // open; past that a new connection is closed at once, so a flood of idle connections
+    // cannot take every descriptor from the clients already served.
+    static constexpr int PendingLoginSlots = 64;
+    // After the system refused an accept (out of descriptors, most often), the listener tries
+    // again this much later instead of staying paused for good.
+    static constexpr int AcceptRetryMs = 250;
+
 private slots:
     void OnNewConnection();
+    void OnAcceptError(QAbstractSocket::SocketError error);
 
 private:
     ServerContext context;
