@@ -1,6 +1,7 @@
 #include "server/Connection.h"
 
 #include <exception>
+#include <limits>
 
 #include "core/CList.h"
 #include "core/Cp1252.h"
@@ -21,10 +22,14 @@ Connection::Connection(QTcpSocket* s, int id, ServerContext& ctx, QObject* paren
     // Every message is one write and the next waits for the client's answer: Nagle's delay
     // would only add a round of delayed acknowledgements to each.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // What the client sends faster than it is handled waits in the system's buffers, where
+    // TCP slows the sender down, rather than in this process.
+    socket->setReadBufferSize(ReadBufferBytes);
     knockTimer.setSingleShot(true);
     connect(socket, &QTcpSocket::readyRead, this, &Connection::OnReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &Connection::OnDisconnected);
     connect(&knockTimer, &QTimer::timeout, this, &Connection::OnKnock);
+    connect(socket, &QTcpSocket::bytesWritten, this, &Connection::OnBytesWritten);
 }
 
 Connection::~Connection() {
@@ -62,26 +67,33 @@ void Connection::OnReadyRead() {
             socket->readAll();
             return;
         }
-        QByteArray bytes = socket->readAll();
-        std::vector<std::string> texts;
-        MessageFramer::Status status = framer.Feed(
-            std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), texts);
         TouchKnockTimer();
-        for (const std::string& text : texts) {
-            auto message = std::make_unique<CList>();
-            if (message->Decode(text) != 0) {
+        // A slice at a time: a flood of small messages read whole would cost many times its
+        // own size in decoded messages.
+        for (QByteArray bytes = socket->read(ReadSlice); !bytes.isEmpty();
+             bytes = socket->read(ReadSlice)) {
+            std::vector<std::string> texts;
+            MessageFramer::Status status = framer.Feed(
+                std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), texts);
+            for (const std::string& text : texts) {
+                auto message = std::make_unique<CList>();
+                if (message->Decode(text) != 0) {
+                    Close("a message that does not decode");
+                    return;
+                }
+                HandleMessage(std::move(message));
+                if (phase == Phase::Closed) {
+                    return;
+                }
+            }
+            if (status == MessageFramer::Status::TooLong) {
+                Close("a message longer than 1 MiB");
+                return;
+            }
+            if (status == MessageFramer::Status::Undecodable) {
                 Close("a message that does not decode");
                 return;
             }
-            HandleMessage(std::move(message));
-            if (phase == Phase::Closed) {
-                return;
-            }
-        }
-        if (status == MessageFramer::Status::TooLong) {
-            Close("a message longer than 1 MiB");
-        } else if (status == MessageFramer::Status::Undecodable) {
-            Close("a message that does not decode");
         }
     } catch (...) {
         Abandon();
@@ -105,6 +117,8 @@ void Connection::EndSession() {
     nextBatch.clear();
     failure.clear();
     queued.clear();
+    draining = false;
+    abortsToAnswer = 0;
     knockTimer.stop();
     if (counted) {
         counted = false;
@@ -127,9 +141,36 @@ void Connection::Finish() {
     }
 }
 
+bool Connection::Writable() const {
+    return socket->bytesToWrite() <= MaxUnsent;
+}
+
+void Connection::OnBytesWritten() {
+    try {
+        if (phase != Phase::Session || !Writable()) {
+            return;
+        }
+        if (abortsToAnswer > 0) {
+            AnswerAborts();
+        } else if (draining && awaiting == Awaiting::Nothing) {
+            Continue();
+        }
+    } catch (...) {
+        Abandon();
+    }
+}
+
+void Connection::AnswerAborts() {
+    while (abortsToAnswer > 0 && phase == Phase::Session && Writable()) {
+        --abortsToAnswer;
+        Send(EncodeMessage({{"OPERATION", "ABORTOK"}}), Awaiting::Receipt);
+    }
+}
+
 void Connection::OnKnock() {
     try {
-        if (phase == Phase::Session && awaiting == Awaiting::Nothing && !cursor && queued.empty()) {
+        if (phase == Phase::Session && awaiting == Awaiting::Nothing && !draining &&
+            abortsToAnswer == 0 && !cursor && queued.empty() && Writable()) {
             Send(EncodeMessage({{"OPERATION", "KNOCK"}}), Awaiting::KnockReceipt);
         }
     } catch (...) {
@@ -170,7 +211,12 @@ void Connection::HandleMessage(std::unique_ptr<CList> message) {
         cursor.reset();
         nextBatch.clear();
         failure.clear();
-        Send(EncodeMessage({{"OPERATION", "ABORTOK"}}), Awaiting::Receipt);
+        // Counted rather than written at once: a client that sends ABORT after ABORT and reads
+        // nothing only raises the count.
+        if (abortsToAnswer < std::numeric_limits<long long>::max()) {
+            ++abortsToAnswer;
+        }
+        AnswerAborts();
         return;
     }
     if (awaiting == Awaiting::KnockReceipt && !cursor) {
@@ -178,12 +224,17 @@ void Connection::HandleMessage(std::unique_ptr<CList> message) {
         // shows it is alive.
         awaiting = Awaiting::Nothing;
     }
-    if (awaiting != Awaiting::Nothing || cursor || !queued.empty()) {
+    if (awaiting != Awaiting::Nothing || abortsToAnswer > 0 || draining || cursor ||
+        !queued.empty() || !Writable()) {
         if (queued.size() >= MaxQueuedRequests) {
             Close("too many requests ahead of their answers");
             return;
         }
         queued.push_back(std::move(message));
+        if (awaiting == Awaiting::Nothing) {
+            // Held only by the bytes still waiting to leave.
+            draining = true;
+        }
         return;
     }
     HandleRequest(*message);
@@ -284,6 +335,11 @@ void Connection::Prefetch() {
 }
 
 void Connection::Continue() {
+    draining = !Writable();
+    if (draining || abortsToAnswer > 0) {
+        // Goes on from OnBytesWritten.
+        return;
+    }
     if (cursor) {
         Prefetch();
         if (!failure.empty()) {

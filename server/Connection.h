@@ -31,6 +31,13 @@ public:
     // Requests a client may send ahead while an answer is still going out.
     static constexpr size_t MaxQueuedRequests = 8;
     static constexpr int LoginTimeoutMs = 30000;
+    // A client reads a message whole before it acknowledges it, so at its receipt nothing of
+    // that message is left unsent. While more than this waits to be sent (a client that
+    // acknowledges what it has not read, or sends ABORT after ABORT), nothing more is written
+    // until the bytes leave: whatever the client does, the server holds one message at most.
+    static constexpr qint64 MaxUnsent = 64 * 1024;
+    static constexpr qint64 ReadBufferBytes = 256 * 1024;
+    static constexpr qint64 ReadSlice = 64 * 1024;
 
 signals:
     void Closed();
@@ -39,6 +46,7 @@ private slots:
     void OnReadyRead();
     void OnDisconnected();
     void OnKnock();
+    void OnBytesWritten();
 
 private:
     enum class Phase { AwaitingLogin, Session, Closed };
@@ -48,8 +56,12 @@ private:
     void HandleLogin(const CList& message);
     void HandleRequest(const CList& message);
     void RunQuery(const CList& message);
-    // Sends the next message of the running answer, or starts the next queued request.
+    // Sends the next message of the running answer, or starts the next queued request, once
+    // what was sent before has left.
     void Continue();
+    bool Writable() const;
+    // Sends the ABORTOKs owed, as far as the client reads them.
+    void AnswerAborts();
     // Steps the next batch of the running result, if it has none waiting.
     void Prefetch();
     void Send(const std::string& wire, Awaiting awaiting);
@@ -71,6 +83,8 @@ private:
     Awaiting awaiting = Awaiting::Nothing;
     bool counted = false; // counted among the active sessions
     bool finished = false;
+    bool draining = false;        // acknowledged, but the bytes sent before are still waiting
+    long long abortsToAnswer = 0; // ABORTs whose ABORTOK waits for the bytes before it to leave
     MessageFramer framer;
     std::unique_ptr<QueryCursor> cursor;
     // The batch stepped ahead of its turn, or why stepping failed; sent after the next receipt.

@@ -1,13 +1,19 @@
 // The real binary: command line, exit codes, catalogue files and signals.
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <arpa/inet.h>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 #include "tests/server/ServerHarness.h"
 
@@ -28,9 +34,17 @@ Finished RunToEnd(const QStringList& args) {
             p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
 }
 
-// Starts the server and reads the port from its first line.
-quint16 StartServing(QProcess& p, const QStringList& extra) {
-    p.start(Binary, QStringList{"--port", "0"} + extra);
+// Starts the server and reads the port from its first line. With a descriptor limit, through
+// the shell's ulimit.
+quint16 StartServing(QProcess& p, const QStringList& extra, int maxFiles = 0) {
+    if (maxFiles > 0) {
+        p.start("/bin/sh",
+                QStringList{"-c", QString("ulimit -n %1 && exec \"$0\" \"$@\"").arg(maxFiles),
+                            Binary, "--port", "0"} +
+                    extra);
+    } else {
+        p.start(Binary, QStringList{"--port", "0"} + extra);
+    }
     if (!p.waitForStarted(5000)) {
         return 0;
     }
@@ -40,6 +54,39 @@ quint16 StartServing(QProcess& p, const QStringList& extra) {
     auto match = QRegularExpression("^listening on 127\\.0\\.0\\.1:(\\d+)$").match(line);
     EXPECT_TRUE(match.hasMatch()) << line.toStdString();
     return match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
+}
+
+// A plain socket: unlike QTcpSocket it never reads behind the test's back.
+int Connect(quint16 port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    // A server that stopped reading fails the test instead of hanging it.
+    timeval timeout{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    return fd;
+}
+
+void WriteAll(int fd, const std::string& bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + sent, bytes.size() - sent);
+        ASSERT_GT(n, 0);
+        sent += static_cast<size_t>(n);
+    }
+}
+
+long PeakKiB(qint64 pid) {
+    QFile status(QString("/proc/%1/status").arg(pid));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').first().toLong();
+        }
+    }
+    return -1;
 }
 
 QByteArray Digest(const QString& path) {
@@ -79,8 +126,8 @@ TEST(Process, BadArgumentsNameTheArgumentAndExitWithTwo) {
     for (const auto& [args, named] : cases) {
         Finished f = RunToEnd(args);
         EXPECT_EQ(f.Code, 2) << args.join(' ').toStdString();
-        std::string firstLine = f.Stderr.substr(0, f.Stderr.find('\n'));
-        EXPECT_NE(firstLine.find(named), std::string::npos) << firstLine;
+        EXPECT_EQ(f.Stderr.find('\n'), f.Stderr.size() - 1) << "not one line: " << f.Stderr;
+        EXPECT_NE(f.Stderr.find(named), std::string::npos) << f.Stderr;
     }
 }
 
@@ -141,6 +188,79 @@ TEST(Process, LargeCataloguesAreDeterministic) {
     Exchange centres = client.Query(
         "*", "Provenienza", "(CentroOrvo <> false) AND (ProvenienzaId<>1)", "RagioneSociale");
     EXPECT_GT(centres.Table->RowCount(), 0);
+}
+
+TEST(Process, ClientsThatReadNothingOrFloodNeitherGrowTheServerNorStopIt) {
+    QProcess p;
+    quint16 port = StartServing(p, {}, 40);
+    ASSERT_NE(port, 0);
+
+    // Past the descriptor limit the system refuses accepts; once the flood is gone the server
+    // must accept again.
+    std::vector<int> idle;
+    for (int i = 0; i < 60; ++i) {
+        idle.push_back(Connect(port));
+    }
+    QDir descriptors(QString("/proc/%1/fd").arg(p.processId()));
+    for (int wait = 0;
+         wait < 100 && descriptors.entryList(QDir::System | QDir::NoDotAndDotDot).size() < 40;
+         ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_GE(descriptors.entryList(QDir::System | QDir::NoDotAndDotDot).size(), 40)
+        << "descriptors left";
+    for (int fd : idle) {
+        ::close(fd);
+    }
+    RawClient late(port);
+    late.Login();
+    EXPECT_TRUE(late.Query("ClasseNome", "Classi").Complete);
+
+    // Logs in, then acknowledges a 30 MB result without reading it, and sends ABORT a million
+    // times: the server must hold back rather than buffer it all.
+    int reader = Connect(port);
+    std::string login;
+    AppendPair(login, "PROTOCOL", "513");
+    AppendPair(login, "DATABASE", "OrvoDBase");
+    AppendPair(login, "USERID", "Anonymous");
+    login += '\x02';
+    std::string received;
+    AppendPair(received, "OPERATION", "RECEIVED");
+    received += '\x02';
+    WriteAll(reader, login + received);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    long before = PeakKiB(p.processId());
+    std::string flood;
+    AppendPair(flood, "OPERATION", "QUERY");
+    AppendPair(flood, "SELECT", "a.Descrizione, b.Descrizione, c.Descrizione");
+    AppendPair(flood, "FROM", "Opere a, Opere b, Opere c");
+    flood += '\x02';
+    for (int i = 0; i < 300; ++i) {
+        flood += received;
+    }
+    WriteAll(reader, flood);
+    std::string abort;
+    AppendPair(abort, "OPERATION", "ABORT");
+    abort += '\x02';
+    std::string aborts;
+    for (int i = 0; i < 100000; ++i) {
+        aborts += abort;
+    }
+    for (int i = 0; i < 10; ++i) {
+        WriteAll(reader, aborts);
+    }
+    {
+        RawClient other(port);
+        other.Login();
+        EXPECT_EQ(other.Query("ClasseNome", "Classi").Table->RowCount(), 6);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    long growth = PeakKiB(p.processId()) - before;
+    EXPECT_LT(growth, 12 * 1024) << "KiB";
+    ::close(reader);
+
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));
 }
 
 } // namespace
