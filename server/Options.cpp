@@ -44,7 +44,8 @@ std::string UsageText() {
            "                   [--query-timeout MS] [--knock S] [--site URL] [--mail ADDR]\n"
            "                   [--online URL] [--redirect ADDR:PORT[:always]] [--verbose]\n"
            "       orvo-server --create-sample FILE\n"
-           "       orvo-server --create-large FILE --works N [--seed S]\n";
+           "       orvo-server --create-large FILE --works N [--seed S]\n"
+           "Text travels as Windows-1252; a catalogue character it cannot hold is sent as '?'.\n";
 }
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args) {

@@ -36,6 +36,9 @@ EncodeMessage(std::initializer_list<std::pair<std::string_view, std::string_view
 // Appends name=value and the pair terminator.
 void AppendPair(std::string& out, std::string_view name, std::string_view value);
 // Appends a catalogue text (UTF-8) as Windows-1252. The two framing bytes 0x01 and 0x02 become
-// blanks: a cell holding them would end the pair or, at the end of a read, the message.
+// blanks: a cell holding them would end the pair or, at the end of a read, the message. A
+// character Windows-1252 cannot hold becomes '?': typed back into a search, that '?' is the
+// one-character wildcard and finds the very text it came from, which a look-alike letter would
+// not. The bundled catalogues hold only Windows-1252 text.
 void AppendCatalogueText(std::string& out, const char* utf8, size_t size);
 std::string CatalogueText(std::string_view utf8);

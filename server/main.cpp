@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
     }
     ParsedArguments parsed = ParseArguments(args);
     if (!parsed.Ok) {
-        std::fprintf(stderr, "orvo-server: %s\n%s", parsed.Error.c_str(), UsageText().c_str());
+        // One line, so that whoever started the server sees the argument at fault.
+        std::fprintf(stderr, "orvo-server: %s (see --help)\n", parsed.Error.c_str());
         return 2;
     }
     const ServerOptions& options = parsed.Options;
