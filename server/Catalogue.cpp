@@ -60,6 +60,10 @@ std::string ItalianSqlError(const std::string& message) {
         {"no such table: ", "tabella inesistente: "},
         {"no such function: ", "funzione inesistente: "},
         {"ambiguous column name: ", "nome di colonna ambiguo: "},
+        {"wrong number of arguments to function ", "numero di argomenti errato per la funzione "},
+        {"misuse of aggregate: ", "uso errato della funzione di aggregazione: "},
+        {"ESCAPE expression must be a single character",
+         "il carattere di ESCAPE deve essere uno solo"},
         {"unrecognized token: ", "simbolo non riconosciuto: "},
         {"incomplete input", "richiesta incompleta"},
         {"too many columns in result set", "il risultato avrebbe pi\xF9 di 256 colonne"},
@@ -215,13 +219,14 @@ int Catalogue::Authorize(void* self, int action, const char* a, const char* b, c
         if (IsCatalogueTable(a)) {
             return SQLITE_OK;
         }
-        return deny(std::string("la tabella ") + (a != nullptr ? a : "") +
+        // Names come from the catalogue file (UTF-8); the reason goes to the client.
+        return deny("la tabella " + Utf8ToCp1252(a != nullptr ? a : "") +
                     " non fa parte del catalogo.");
     case SQLITE_FUNCTION:
         if (IsAllowedFunction(b)) {
             return SQLITE_OK;
         }
-        return deny(std::string("la funzione ") + (b != nullptr ? b : "") + " non \xE8 ammessa.");
+        return deny("la funzione " + Utf8ToCp1252(b != nullptr ? b : "") + " non \xE8 ammessa.");
     case SQLITE_PRAGMA:
         return deny("i comandi PRAGMA non sono ammessi.");
     case SQLITE_ATTACH:

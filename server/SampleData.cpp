@@ -1,10 +1,10 @@
 // The bundled sample catalogue: public-domain works of Italian literature with invented
 // publishers, recordings and distribution centres. The rows are chosen so that every rule of the
 // client's record display meets a case: subtitles, edition 0, missing and zero pages,
-// cassette-only, CD-only and neither, works held by no centre, dates and "000000000",
-// descriptions with line breaks and apostrophes, accented letters, a recording not available,
-// centres without CAP, Localita, address or e-mail, the head office (id 1) and a provenance
-// that is not a centre.
+// cassette-only, CD-only and neither, an unknown duration, works held by no centre, dates and
+// "000000000", descriptions with line breaks and apostrophes, accented letters, a recording not
+// available, centres without CAP, Localita, address or e-mail, the head office (id 1) and a
+// provenance that is not a centre. All text is Windows-1252, the client's character set.
 
 extern const char* const SampleCatalogueSql;
 
@@ -156,7 +156,7 @@ INSERT INTO Catalogo VALUES
  (142, 42, 3, 11, 980, '020140227', 2014, 'Professionale', 'NA-0042', 1),
  (143, 43, 2, 6, 500, '019930707', 1993, 'Amatoriale', 'NA-0043', 1),
  (144, 44, 1, 2, 150, '020160321', 2016, 'Professionale', 'SA-0044', 1),
- (145, 45, 1, 3, 160, '000000000', 0, '', 'PO-0045', 1),
+ (145, 45, 1, 3, NULL, '000000000', 0, '', 'PO-0045', 1),
  (146, 46, 6, 20, 2400, '020220110', 2022, 'Professionale', 'PO-0046', 1),
  (147, 47, 4, 14, 1500, '020220505', 2022, 'Professionale', 'PO-0047', 1),
  (148, 48, 1, 2, 100, '019820412', 1982, 'Amatoriale', 'TE-0048', 1),

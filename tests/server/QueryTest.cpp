@@ -89,6 +89,13 @@ TEST_F(SampleQueries, WorksSearchByTitleNamesTheSixteenColumnsAndKeepsNullsEmpty
     EXPECT_EQ(e.Table->GetField("Descrizione", cassettes),
               "Renzo e Lucia, promessi sposi in un paese sul lago di Como, sono separati dai "
               "capricci di don Rodrigo.\nLettura integrale dell'edizione definitiva.");
+
+    // Available on both media, duration unknown.
+    Exchange odi = Works(" AND (Opere.Titolo LIKE 'odi barbare')");
+    ASSERT_EQ(odi.Table->RowCount(), 1) << odi.Error;
+    EXPECT_EQ(odi.Table->GetField("Cassette", 1), "3");
+    EXPECT_EQ(odi.Table->GetField("nCD", 1), "1");
+    EXPECT_EQ(odi.Table->GetField("Minuti", 1), "");
 }
 
 TEST_F(SampleQueries, WorksSearchByAuthorPeriodAndYearLeavesUnavailableOut) {
@@ -190,6 +197,8 @@ TEST_F(SampleQueries, HostileFragmentsAreRefusedAndChangeNothing) {
          "Errore nella richiesta: il risultato avrebbe pi\xF9 di 256 colonne"},
         {"Titolo", "Opere", "Titolo LIKE 'x' AND", "Errore nella richiesta: richiesta incompleta"},
         {"Nome", "Opere", "", "Errore nella richiesta: colonna inesistente: Nome"},
+        {"abs(1, 2)", "Opere", "",
+         "Errore nella richiesta: numero di argomenti errato per la funzione abs()"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Select + " FROM " + c.From + " WHERE " + c.Where.substr(0, 60));
@@ -253,7 +262,7 @@ TEST(FileCatalogue, FramingBytesInCellsAreBlankedAndTheRowArrivesWhole) {
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     sqlite3_exec(db,
                  "UPDATE Opere SET Descrizione = 'uno' || char(1) || 'due' || char(2) || 'tre' "
-                 "WHERE OperaId = 16",
+                 "WHERE OperaId = 16; CREATE TABLE \"Citt\xC3\xA0\"(x)",
                  nullptr, nullptr, nullptr);
     sqlite3_close(db);
 
@@ -264,6 +273,10 @@ TEST(FileCatalogue, FramingBytesInCellsAreBlankedAndTheRowArrivesWhole) {
     ASSERT_TRUE(e.Complete) << e.Error;
     EXPECT_EQ(e.Table->GetField("Descrizione", 1), "uno due tre");
     EXPECT_EQ(e.Table->GetField("Titolo", 1), "Cuore");
+    // A table of the file that is no catalogue table is refused by its name, in the client's
+    // characters.
+    EXPECT_EQ(client.Query("x", "Citt\xE0").Error,
+              "Richiesta non consentita: la tabella Citt\xE0 non fa parte del catalogo.");
 }
 
 } // namespace
