@@ -97,15 +97,16 @@ void TFormRisultatiRicerca::ButtonCentriClick() {
         }
         try {
             FeedbackBeep();
-            // Nothing sent (the connection went meanwhile) would leave the wait window waiting
-            // for a reply that never comes.
-            if (MainForm->SendQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
-                throw EOrvoError("Impossibile contattare il server.");
-            }
+            // Registered before sending, as for the works search: a short reply may be
+            // handled inside SendQuery's pauses.
             FormAttendere->SetText("Richiesta dati...");
             FormAttendere->ShowModeless();
             hide();
             ReplyHandler.Set(this, [this](bool i, bool f) { CentresDone(i, f); });
+            // Nothing sent (the connection went meanwhile): no reply will ever come.
+            if (MainForm->SendQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+                throw EOrvoError("Impossibile contattare il server.");
+            }
         } catch (const std::exception& e) {
             ReplyHandler.Clear();
             FormAttendere->hide();

@@ -32,15 +32,17 @@ void TMainForm::ButtonAutoreClick() {
         }
         try {
             const QueryTexts q = WorksQuery(FormRicercaUtente->Criteria);
-            // Nothing sent (the connection went meanwhile) would leave the wait window up for
-            // a reply that never comes.
-            if (SendQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
-                throw EOrvoError("Impossibile contattare il server.");
-            }
+            // The routine is in place before the query goes out: a short reply can be handled
+            // inside SendQuery's pauses, and arriving with nobody registered it would leave
+            // the wait window up with nothing left to close it.
             FormAttendere->SetText("Richiesta dati...");
             FormAttendere->ShowModeless();
             hide();
             ReplyHandler.Set(this, [this](bool i, bool f) { SearchDone(i, f); });
+            // Nothing sent (the connection went meanwhile): no reply will ever come.
+            if (SendQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+                throw EOrvoError("Impossibile contattare il server.");
+            }
         } catch (const std::exception& e) {
             ReplyHandler.Clear();
             FormAttendere->hide();

@@ -611,8 +611,10 @@ uint32_t TMainForm::SendQuery(const std::string& S, const std::string& F, const 
     Pause(0);
     Results->Clear();
     WriteText(ActiveSocket, text);
-    Pause(0);
+    // Pending before the pause: a reply handled inside it ends the exchange, and setting the
+    // flag afterwards would leave it standing with no request out, so KNOCK went unanswered.
     RequestPending = true;
+    Pause(0);
     return k;
 }
 
