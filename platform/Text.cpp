@@ -27,6 +27,13 @@ class Cp1252Validator : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
+        // Control characters have no place in a one-line field, and two of them frame the
+        // messages on the wire: a pasted 0x02 would end the query there.
+        for (QChar c : input) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+                return Invalid;
+            }
+        }
         return FitsCp1252(input) ? Acceptable : Invalid;
     }
 };

@@ -24,7 +24,8 @@ TFormAttendere::TFormAttendere(QWidget* owner)
     ButtonAnnulla->setDefault(true);
     ButtonTermina = new QPushButton(Q("&Termina"), this);
     ButtonTermina->setAccessibleName(Q("Termina"));
-    ButtonTermina->setAutoDefault(false);
+    // Enter on the focused button presses that button, never the other one.
+    ButtonTermina->setAutoDefault(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);

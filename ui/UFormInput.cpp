@@ -27,7 +27,8 @@ TFormInput::TFormInput(QWidget* owner)
     ButtonOk->setDefault(true);
     ButtonAnnulla = new QPushButton(Q("&Annulla"), this);
     ButtonAnnulla->setAccessibleName(Q("Annulla"));
-    ButtonAnnulla->setAutoDefault(false);
+    // Enter on the focused button presses that button; elsewhere it presses "&Ok".
+    ButtonAnnulla->setAutoDefault(true);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

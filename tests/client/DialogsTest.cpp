@@ -150,6 +150,9 @@ TEST_F(Dialogs, EditsRefuseTextThatWindows1252CannotHold) {
     }
     // Pasted text goes through the same check.
     dialog->EditService->insert(QString(QChar(0x4E2D)));
+    // So do the bytes that frame messages on the wire.
+    dialog->EditService->insert(QString("a") + QChar(0x02) + "b");
+    dialog->EditService->insert(QString(QChar(0x01)));
     // The arrow has no Windows-1252 byte; the euro sign has one.
     EXPECT_EQ(dialog->EditService->text(), QString("c") + QChar(0xE0) + QChar(0x20AC));
     dialog->EditRemotePort->clear();
@@ -165,14 +168,19 @@ TEST_F(Dialogs, InputDialogReturnsTheTrimmedTextOrNothing) {
         bool ok;
         std::string expected;
     };
-    for (const Case& c :
-         {Case{"  12  ", true, "12"}, Case{"   ", true, ""}, Case{"12", false, ""}}) {
+    // The last case tabs to "&Annulla" and presses Enter there: that cancels, it does not
+    // accept what was typed.
+    for (const Case& c : {Case{"  12  ", true, "12"}, Case{"   ", true, ""}, Case{"12", false, ""},
+                          Case{"7", false, ""}}) {
         TFormInput input(form);
         std::string output = "unchanged";
         QTimer::singleShot(0, &input, [&] {
             input.Text->setText(c.typed);
             if (c.ok) {
                 QTest::keyClick(input.Text, Qt::Key_Return);
+            } else if (c.typed == "7") {
+                input.ButtonAnnulla->setFocus();
+                QTest::keyClick(input.ButtonAnnulla, Qt::Key_Return);
             } else {
                 QTest::keyClick(input.Text, Qt::Key_Escape);
             }
