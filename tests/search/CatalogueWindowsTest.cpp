@@ -417,6 +417,10 @@ TEST_F(CatalogueWindows, ListOfAllCentresIsFetchedOnce) {
         FormCentri->ButtonChiudi->click();
         EXPECT_TRUE(MainForm->isVisible());
         EXPECT_TRUE(Idle);
+        // A hidden window keeps no iconic state: X11 window managers would map it iconified
+        // at its next showing, where a keyboard user cannot reach it.
+        EXPECT_FALSE(FormCentri->windowState() & Qt::WindowMinimized);
+        EXPECT_FALSE(MainForm->windowState() & Qt::WindowMinimized);
     }
     ASSERT_EQ(Queries.size(), 1u);
     EXPECT_EQ(PairValue(Queries[0], "SELECT"), "*");
