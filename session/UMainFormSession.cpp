@@ -489,6 +489,19 @@ void TMainForm::HandleMessageText(const std::string& text) {
 
 // --- query exchange -------------------------------------------------------------------------
 
+// A reply that ends the exchange: acknowledged, then the reply routine decides what is shown
+// next; without one the program is simply idle again.
+void TMainForm::EndExchange(bool Interrupted, bool Failed) {
+    SendReceived();
+    RequestPending = false;
+    HideWait();
+    if (ReplyHandler) {
+        ReplyHandler.Call(Interrupted, Failed);
+    } else {
+        Idle = true;
+    }
+}
+
 void TMainForm::HandleQueryReply(CList& M) {
     if (Terminating || ActiveSocket == nullptr) {
         return;
@@ -545,33 +558,12 @@ void TMainForm::HandleQueryReply(CList& M) {
             if (AbortPending) {
                 return;
             }
-            SendReceived();
-            RequestPending = false;
-            HideWait();
-            if (ReplyHandler) {
-                ReplyHandler.Call(true, true);
-            } else {
-                Idle = true;
-            }
+            EndExchange(true, true);
         } else if (op == "ABORTOK") {
             AbortPending = false;
-            SendReceived();
-            RequestPending = false;
-            HideWait();
-            if (ReplyHandler) {
-                ReplyHandler.Call(true, false);
-            } else {
-                Idle = true;
-            }
+            EndExchange(true, false);
         } else if (op == "OK") {
-            SendReceived();
-            RequestPending = false;
-            HideWait();
-            if (ReplyHandler) {
-                ReplyHandler.Call(false, false);
-            } else {
-                Idle = true;
-            }
+            EndExchange(false, false);
         } else {
             throw EOrvoError("Messaggio del server non riconosciuto.");
         }

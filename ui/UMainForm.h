@@ -48,6 +48,7 @@ public:
 
     // --- receive path and query exchange ---
     void HandleQueryReply(CList& M);
+    void EndExchange(bool Interrupted, bool Failed);
     uint32_t SendQuery(const std::string& S, const std::string& F, const std::string& W,
                        const std::string& O);
     uint32_t RunQuery(const std::string& S, const std::string& F, const std::string& W,
