@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -23,6 +25,20 @@ QString QtFilter(const std::string& filter) {
         names << parts[i];
     }
     return names.join(";;");
+}
+// A short text makes a narrow box, and the window manager then cuts its title ("Oper...
+// etata"): widen the box so that the title, which says what happened, shows whole.
+void KeepTitleWhole(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) {
+        return;
+    }
+    QFont bold = box.font();
+    bold.setBold(true);
+    // Room for the window manager's icon and buttons at both ends of the title bar.
+    const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + 120;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
 } // namespace
 
@@ -48,6 +64,7 @@ MsgAnswer QtDesktop::MessageBox(const std::string& text, const std::string& titl
     // Shown as it stands: a server's message that looks like markup must not be rendered (or
     // made to load files) instead of being read out.
     box.setTextFormat(Qt::PlainText);
+    KeepTitleWhole(box);
     int answer = box.exec();
     if (buttons == MsgButtons::YesNo) {
         return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;

@@ -255,6 +255,19 @@ TEST_F(Dialogs, RealMessageBoxShowsTheTextAsItStands) {
                     "Errore", MsgIcon::Error, MsgButtons::Ok);
     EXPECT_EQ(shown, "Operazione fallita. Messaggio del server:\n<b>Titolo</b> <img src=x>");
     EXPECT_EQ(format, Qt::PlainText);
+
+    // A short text under a longer title: the box is wide enough for the title to show whole.
+    int width = 0;
+    int titleWidth = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        width = box->width();
+        titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+        box->button(QMessageBox::Ok)->click();
+    });
+    real.MessageBox("File salvato.", "Operazione completata", MsgIcon::Information, MsgButtons::Ok);
+    EXPECT_GT(width, titleWidth + 100);
 }
 
 TEST_F(Dialogs, LinkCommandsOpenOnlyWebAndMailLinks) {
