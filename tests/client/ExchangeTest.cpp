@@ -117,7 +117,10 @@ TEST_F(Exchange, CancelSendsAbortAndIgnoresRowsUntilAbortOk) {
     EXPECT_EQ(form->Results->RowCount(), 0);
     EXPECT_FALSE(form->AbortPending);
     EXPECT_FALSE(form->RequestPending);
-    QTest::qWait(30);
+    ASSERT_TRUE(WaitUntil([this] {
+        std::vector<std::string> sofar = server.Ops();
+        return sofar.size() >= 4 && sofar[sofar.size() - 2] == "ABORT";
+    }));
     std::vector<std::string> ops = server.Ops();
     std::vector<std::string> tail(ops.end() - 4, ops.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"QUERY", "RECEIVED", "ABORT", "RECEIVED"}));
