@@ -2,50 +2,42 @@
 
 #include <sqlite3.h>
 
-#include <vector>
+#include <new>
 
 namespace {
 
-// Decodes UTF-8; a byte that does not start a valid sequence stands for itself in a private
-// range, so broken text still matches itself and nothing else.
-std::vector<char32_t> DecodeUtf8(std::string_view text) {
-    std::vector<char32_t> out;
-    out.reserve(text.size());
-    size_t i = 0;
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    while (i < text.size()) {
-        unsigned char b = byte(i);
-        int extra = b < 0x80             ? 0
-                    : (b & 0xE0) == 0xC0 ? 1
-                    : (b & 0xF0) == 0xE0 ? 2
-                    : (b & 0xF8) == 0xF0 ? 3
-                                         : -1;
-        bool ok = extra >= 0;
-        char32_t cp = extra <= 0 ? b : (b & (0x3F >> extra));
-        for (int k = 1; ok && k <= extra; ++k) {
-            if (i + static_cast<size_t>(k) >= text.size() ||
-                (byte(i + static_cast<size_t>(k)) & 0xC0) != 0x80) {
-                ok = false;
-            } else {
-                cp = (cp << 6) | (byte(i + static_cast<size_t>(k)) & 0x3F);
-            }
-        }
-        if (!ok) {
-            out.push_back(0xF0000 + b);
-            ++i;
-        } else {
-            out.push_back(cp);
-            i += static_cast<size_t>(extra) + 1;
-        }
+std::string_view ValueText(sqlite3_value* v) {
+    const unsigned char* p = sqlite3_value_text(v);
+    if (p == nullptr) {
+        return {};
     }
-    return out;
+    return {reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_value_bytes(v))};
 }
 
-enum class TokenKind { Any, One, Literal };
-struct Token {
-    TokenKind Kind;
-    char32_t Folded;
+// One per registration. A statement's pattern is normally a constant, which SQLite lets us keep
+// compiled as auxiliary data on the argument. A pattern that changes from row to row loses that
+// data after every call, so it is compiled into scratch instead, whose storage is reused: no row
+// allocates, and a pattern seen twice in a row is handed to SQLite once, in case it is a
+// constant after all.
+struct LikeState {
+    LikePattern Scratch;
+    bool HandedOut = false;
 };
+
+const LikePattern* Compiled(sqlite3_context* ctx, LikeState& state, std::string_view pattern,
+                            char32_t escape) {
+    LikePattern& scratch = state.Scratch;
+    if (!scratch.CompiledFrom(pattern, escape)) {
+        scratch.Compile(pattern, escape);
+        state.HandedOut = false;
+    } else if (!state.HandedOut) {
+        state.HandedOut = true;
+        // SQLite may free the copy at once; only the scratch is used below.
+        sqlite3_set_auxdata(ctx, 0, new LikePattern(scratch),
+                            [](void* p) { delete static_cast<LikePattern*>(p); });
+    }
+    return &scratch;
+}
 
 void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     for (int k = 0; k < argc; ++k) {
@@ -54,104 +46,63 @@ void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
             return;
         }
     }
-    sqlite3* db = sqlite3_context_db_handle(ctx);
-    int patternBytes = sqlite3_value_bytes(argv[0]);
-    if (patternBytes > sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1)) {
-        sqlite3_result_error(ctx, "LIKE or GLOB pattern too complex", -1);
-        return;
-    }
-    auto text = [](sqlite3_value* v) {
-        const unsigned char* p = sqlite3_value_text(v);
-        return std::string_view(reinterpret_cast<const char*>(p),
-                                static_cast<size_t>(sqlite3_value_bytes(v)));
-    };
-    char32_t escape = 0;
-    if (argc == 3) {
-        std::vector<char32_t> e = DecodeUtf8(text(argv[2]));
-        if (e.size() != 1) {
-            sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
-            return;
+    try {
+        auto* compiled = static_cast<const LikePattern*>(sqlite3_get_auxdata(ctx, 0));
+        std::string_view pattern;
+        if (compiled == nullptr) {
+            pattern = ValueText(argv[0]);
+            sqlite3* db = sqlite3_context_db_handle(ctx);
+            if (pattern.size() >
+                static_cast<size_t>(sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1))) {
+                sqlite3_result_error(ctx, "LIKE or GLOB pattern too complex", -1);
+                return;
+            }
         }
-        escape = e[0];
+        char32_t escape = 0;
+        if (argc == 3) {
+            std::string_view e = ValueText(argv[2]);
+            size_t length = 0;
+            if (!e.empty()) {
+                escape = DecodeCatalogueChar(reinterpret_cast<const unsigned char*>(e.data()),
+                                             e.size(), length);
+            }
+            if (e.empty() || length != e.size()) {
+                sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+                return;
+            }
+        }
+        if (compiled == nullptr || compiled->Escape() != escape) {
+            if (compiled != nullptr) {
+                pattern = ValueText(argv[0]);
+            }
+            compiled =
+                Compiled(ctx, *static_cast<LikeState*>(sqlite3_user_data(ctx)), pattern, escape);
+        }
+        sqlite3_result_int(ctx, compiled->Matches(ValueText(argv[1])) ? 1 : 0);
+    } catch (...) {
+        sqlite3_result_error_nomem(ctx);
     }
-    sqlite3_result_int(ctx, WildcardMatch(text(argv[0]), text(argv[1]), escape) ? 1 : 0);
 }
 
 } // namespace
 
-char32_t FoldCatalogueCase(char32_t c) {
-    if (c >= U'A' && c <= U'Z') {
-        return c + 32;
-    }
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) {
-        return c + 32;
-    }
-    switch (c) {
-    case 0x0160: // S caron
-    case 0x0152: // OE
-    case 0x017D: // Z caron
-        return c + 1;
-    case 0x0178: // Y diaeresis
-        return 0x00FF;
-    default:
-        return c;
-    }
-}
-
-bool WildcardMatch(std::string_view patternText, std::string_view subject, char32_t escape) {
-    std::vector<Token> pattern;
-    {
-        std::vector<char32_t> raw = DecodeUtf8(patternText);
-        pattern.reserve(raw.size());
-        for (size_t i = 0; i < raw.size(); ++i) {
-            char32_t c = raw[i];
-            if (escape != 0 && c == escape && i + 1 < raw.size()) {
-                pattern.push_back({TokenKind::Literal, FoldCatalogueCase(raw[++i])});
-            } else if (c == U'*' || c == U'%') {
-                // Runs of stars are one star: keeps the backtracking below linear in practice.
-                if (pattern.empty() || pattern.back().Kind != TokenKind::Any) {
-                    pattern.push_back({TokenKind::Any, 0});
-                }
-            } else if (c == U'?' || c == U'_') {
-                pattern.push_back({TokenKind::One, 0});
-            } else {
-                pattern.push_back({TokenKind::Literal, FoldCatalogueCase(c)});
-            }
-        }
-    }
-    std::vector<char32_t> text = DecodeUtf8(subject);
-
-    size_t p = 0;
-    size_t t = 0;
-    size_t starP = SIZE_MAX;
-    size_t starT = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && (pattern[p].Kind == TokenKind::One ||
-                                   (pattern[p].Kind == TokenKind::Literal &&
-                                    pattern[p].Folded == FoldCatalogueCase(text[t])))) {
-            ++p;
-            ++t;
-        } else if (p < pattern.size() && pattern[p].Kind == TokenKind::Any) {
-            starP = p++;
-            starT = t;
-        } else if (starP != SIZE_MAX) {
-            p = starP + 1;
-            t = ++starT;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p].Kind == TokenKind::Any) {
-        ++p;
-    }
-    return p == pattern.size();
+bool WildcardMatch(std::string_view pattern, std::string_view text, char32_t escape) {
+    LikePattern compiled;
+    compiled.Compile(pattern, escape);
+    return compiled.Matches(text);
 }
 
 int RegisterCatalogueLike(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    int rc = sqlite3_create_function(db, "like", 2, flags, nullptr, LikeFunction, nullptr, nullptr);
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_create_function(db, "like", 3, flags, nullptr, LikeFunction, nullptr, nullptr);
+    int rc = SQLITE_OK;
+    for (int arguments : {2, 3}) {
+        // SQLite destroys the state with the function, also when registering fails.
+        rc = sqlite3_create_function_v2(db, "like", arguments, flags, new LikeState, LikeFunction,
+                                        nullptr, nullptr,
+                                        [](void* p) { delete static_cast<LikeState*>(p); });
+        if (rc != SQLITE_OK) {
+            break;
+        }
     }
     return rc;
 }
