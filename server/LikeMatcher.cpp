@@ -1,6 +1,10 @@
 #include "server/LikeMatcher.h"
 
 #include <array>
+#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -38,6 +42,45 @@ inline size_t NextChar(const unsigned char* text, size_t size, size_t at) {
     size_t length = 0;
     DecodeCatalogueChar(text + at, size - at, length);
     return at + length;
+}
+
+// The first position from `at` holding the byte a or the byte b, or size.
+size_t FindEitherByte(const unsigned char* text, size_t size, size_t at, unsigned char a,
+                      unsigned char b) {
+    if (a == b) {
+        const void* hit = at < size ? std::memchr(text + at, a, size - at) : nullptr;
+        return hit != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(hit) - text)
+                              : size;
+    }
+#ifdef __SSE2__
+    if (size >= 16) {
+        const __m128i wantA = _mm_set1_epi8(static_cast<char>(a));
+        const __m128i wantB = _mm_set1_epi8(static_cast<char>(b));
+        auto hitsAt = [&](size_t block) {
+            __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + block));
+            return static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, wantA), _mm_cmpeq_epi8(bytes, wantB))));
+        };
+        for (; at + 16 <= size; at += 16) {
+            if (unsigned hits = hitsAt(at); hits != 0) {
+                return at + static_cast<size_t>(__builtin_ctz(hits));
+            }
+        }
+        if (at < size) {
+            // The last, partial block: the sixteen bytes that end the text, less those seen.
+            size_t block = size - 16;
+            unsigned hits = hitsAt(block) >> (at - block);
+            return hits != 0 ? at + static_cast<size_t>(__builtin_ctz(hits)) : size;
+        }
+        return size;
+    }
+#endif
+    for (; at < size; ++at) {
+        if (text[at] == a || text[at] == b) {
+            return at;
+        }
+    }
+    return size;
 }
 
 } // namespace
@@ -164,8 +207,11 @@ bool LikePattern::FindFrom(const Segment& s, const unsigned char* text, size_t s
     char32_t first = tokens[s.Begin];
     if (first < 0x80) {
         // Every ASCII byte begins a character, so the candidates are found byte by byte.
-        for (size_t at = from; at < size; ++at) {
-            if (ByteFold[text[at]] == first && MatchAt(s, text, size, at, end)) {
+        auto lower = static_cast<unsigned char>(first);
+        auto upper = static_cast<unsigned char>(lower >= 'a' && lower <= 'z' ? lower - 32 : lower);
+        for (size_t at = FindEitherByte(text, size, from, lower, upper); at < size;
+             at = FindEitherByte(text, size, at + 1, lower, upper)) {
+            if (MatchAt(s, text, size, at, end)) {
                 return true;
             }
         }

@@ -40,13 +40,14 @@ const LikePattern* Compiled(sqlite3_context* ctx, LikeState& state, std::string_
 }
 
 void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    for (int k = 0; k < argc; ++k) {
-        if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
-            sqlite3_result_null(ctx);
-            return;
-        }
-    }
     try {
+        // A NULL anywhere makes the answer NULL, before any complaint about the others.
+        for (int k = 0; k < argc; ++k) {
+            if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+                sqlite3_result_null(ctx);
+                return;
+            }
+        }
         auto* compiled = static_cast<const LikePattern*>(sqlite3_get_auxdata(ctx, 0));
         std::string_view pattern;
         if (compiled == nullptr) {

@@ -107,7 +107,8 @@ TEST(Wildcard, AgreesWithTheReferenceOnRandomPatternsAndTexts) {
     int matched = 0;
     const int cases = 200000;
     for (int i = 0; i < cases; ++i) {
-        std::string text = RandomText(rng, 12);
+        // Long texts too, so that searches run over whole blocks of bytes and a partial one.
+        std::string text = RandomText(rng, i % 4 == 0 ? 48 : 12);
         std::string pattern = RandomPattern(rng, text);
         char32_t escape = Escapes[rng() % 4];
         bool expected = ReferenceWildcardMatch(pattern, text, escape);
@@ -115,7 +116,7 @@ TEST(Wildcard, AgreesWithTheReferenceOnRandomPatternsAndTexts) {
             << "pattern [" << pattern << "] text [" << text << "] escape " << uint32_t(escape);
         matched += expected ? 1 : 0;
     }
-    EXPECT_GT(matched, cases / 5);
+    EXPECT_GT(matched, cases / 10);
     EXPECT_LT(matched, cases * 4 / 5);
 }
 
