@@ -16,6 +16,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "server/Catalogue.h"
 #include "server/CatalogueBuilder.h"
 #include "server/Csv.h"
 #include "server/LikeMatcher.h"
@@ -101,6 +102,9 @@ bool IsCatalogueDate(std::string_view d) {
 }
 
 namespace {
+
+static_assert(CsvReader::MaxFieldBytes == Catalogue::MaxValueBytes,
+              "a value the import takes must be one the server can send");
 
 struct Cell {
     enum class Type { Null, Integer, Text };
@@ -477,8 +481,9 @@ private:
     }
 
     Statement Prepare(const CsvTableSpec& spec, std::string& error) {
-        std::string sql =
-            "INSERT INTO " + std::string(spec.Name) + " (" + ColumnList(spec) + ") VALUES (?";
+        // A key given twice is reported once the whole file is read, with both lines.
+        std::string sql = "INSERT OR IGNORE INTO " + std::string(spec.Name) + " (" +
+                          ColumnList(spec) + ") VALUES (?";
         for (size_t c = 1; c < spec.Columns.size(); ++c) {
             sql += ", ?";
         }

@@ -46,7 +46,7 @@ CsvReader::Status CsvReader::Next(std::vector<CsvField>& fields, std::string& er
     State state = State::FieldStart;
     CsvField field;
     auto add = [&](char c) {
-        if (field.Text.size() <= MaxFieldBytes) {
+        if (field.Text.size() < MaxFieldBytes) {
             field.Text.push_back(c);
         } else {
             field.TooLong = true;

@@ -14,7 +14,7 @@
 struct CsvField {
     std::string Text;
     bool Quoted = false;
-    bool TooLong = false; // Text holds only the first MaxFieldBytes + 1 bytes
+    bool TooLong = false; // Text holds only the first MaxFieldBytes bytes
 };
 
 class CsvReader {
