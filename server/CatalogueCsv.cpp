@@ -534,8 +534,15 @@ bool ImportCatalogue(const std::string& dir, const std::string& dbFile, std::ost
     // The summary is told only once the catalogue is in place.
     std::ostringstream counts;
     Importer importer(dir, report, counts);
-    if (!BuildCatalogueFile(dbFile, error,
-                            [&](sqlite3* db, std::string& e) { return importer.Fill(db, e); })) {
+    auto fill = [&](sqlite3* db, std::string& e) {
+        try {
+            return importer.Fill(db, e);
+        } catch (const std::exception& failure) {
+            e = failure.what();
+            return false;
+        }
+    };
+    if (!BuildCatalogueFile(dbFile, error, fill)) {
         return false;
     }
     summary << counts.str() << "catalogue written to " << dbFile << '\n';
@@ -731,6 +738,11 @@ private:
 
 bool ExportCatalogue(const std::string& dbFile, const std::string& dir, std::ostream& report,
                      std::ostream& summary, std::string& error) {
-    Exporter exporter(report, summary);
-    return exporter.Run(dbFile, dir, error);
+    try {
+        Exporter exporter(report, summary);
+        return exporter.Run(dbFile, dir, error);
+    } catch (const std::exception& failure) {
+        error = failure.what();
+        return false;
+    }
 }
