@@ -2,13 +2,17 @@
 
 #include <cstring>
 
-int CsvReader::Get() {
+bool CsvReader::Fill() {
     if (at == filled) {
         filled = std::fread(buffer.data(), 1, buffer.size(), file);
         at = 0;
-        if (filled == 0) {
-            return EOF;
-        }
+    }
+    return at < filled;
+}
+
+int CsvReader::Get() {
+    if (!Fill()) {
+        return EOF;
     }
     int c = static_cast<unsigned char>(buffer[at++]);
     if (c == '\n') {
@@ -18,14 +22,7 @@ int CsvReader::Get() {
 }
 
 int CsvReader::Peek() {
-    if (at == filled) {
-        filled = std::fread(buffer.data(), 1, buffer.size(), file);
-        at = 0;
-        if (filled == 0) {
-            return EOF;
-        }
-    }
-    return static_cast<unsigned char>(buffer[at]);
+    return Fill() ? static_cast<unsigned char>(buffer[at]) : EOF;
 }
 
 void CsvReader::SkipLine() {
@@ -36,7 +33,7 @@ void CsvReader::SkipLine() {
 CsvReader::Status CsvReader::Next(std::vector<CsvField>& fields, std::string& error) {
     if (!started) {
         started = true;
-        Peek(); // fills the buffer
+        Fill();
         if (filled - at >= 3 && std::memcmp(buffer.data() + at, "\xEF\xBB\xBF", 3) == 0) {
             at += 3; // a byte order mark
         }

@@ -34,6 +34,8 @@ public:
     bool ReadFailed() const { return std::ferror(file) != 0; }
 
 private:
+    // Whether a byte is ready, reading more when the buffer is spent.
+    bool Fill();
     int Get();
     int Peek();
     // Moves to the start of the next line, outside quotes.

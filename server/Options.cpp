@@ -59,6 +59,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     bool sawSeed = false;
     bool sawServeOption = false;
     bool sawDb = false;
+    const std::string onlyOneMode =
+        ": only one of --create-sample, --create-large, --import and --export";
     auto fail = [&](const std::string& message) {
         result.Ok = false;
         result.Error = message;
@@ -157,8 +159,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
             o.Verbose = true;
         } else if (arg == "--import" || arg == "--export") {
             if (o.RunMode != ServerOptions::Mode::Serve) {
-                return fail(arg + ": only one of --create-sample, --create-large, --import and "
-                                  "--export");
+                return fail(arg + onlyOneMode);
             }
             if (!needValue(o.CsvDir) || o.CsvDir.empty()) {
                 return fail(arg + " needs a directory");
@@ -167,8 +168,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
                 arg == "--import" ? ServerOptions::Mode::Import : ServerOptions::Mode::Export;
         } else if (arg == "--create-sample" || arg == "--create-large") {
             if (o.RunMode != ServerOptions::Mode::Serve) {
-                return fail(arg + ": only one of --create-sample, --create-large, --import and "
-                                  "--export");
+                return fail(arg + onlyOneMode);
             }
             if (!needValue(o.CreateFile) || o.CreateFile.empty()) {
                 return fail(arg + " needs a file name");

@@ -32,22 +32,26 @@ struct Outcome {
     std::string Report, Summary, Error;
 };
 
-Outcome Import(const std::string& dir, const std::string& db) {
+// Runs an import or export, collecting what it says.
+template <class Action> Outcome Collect(Action action) {
     std::ostringstream report, summary;
     Outcome o;
-    o.Ok = ImportCatalogue(dir, db, report, summary, o.Error);
+    o.Ok = action(report, summary, o.Error);
     o.Report = report.str();
     o.Summary = summary.str();
     return o;
 }
 
+Outcome Import(const std::string& dir, const std::string& db) {
+    return Collect([&](std::ostream& r, std::ostream& s, std::string& e) {
+        return ImportCatalogue(dir, db, r, s, e);
+    });
+}
+
 Outcome Export(const std::string& db, const std::string& dir) {
-    std::ostringstream report, summary;
-    Outcome o;
-    o.Ok = ExportCatalogue(db, dir, report, summary, o.Error);
-    o.Report = report.str();
-    o.Summary = summary.str();
-    return o;
+    return Collect([&](std::ostream& r, std::ostream& s, std::string& e) {
+        return ExportCatalogue(db, dir, r, s, e);
+    });
 }
 
 // Every row of every table, in key order, each value with its storage class.
@@ -332,15 +336,19 @@ TEST_F(CatalogueCsv, NeitherReplacesFilesNorLeavesPartsBehind) {
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("blob")), fs::directory_iterator()), 0);
 }
 
-TEST(CsvReaderTest, SplitsRecordsAndRecoversAfterABadOne) {
+std::FILE* FileHolding(const std::string& text) {
     std::FILE* file = std::tmpfile();
-    const std::string text = "a,\"b\"\"c\",\n"
-                             "\"multi\nline\",x\"y\n"
-                             "\n"
-                             "\"q\"z,1\n"
-                             "last,\"\"";
     std::fwrite(text.data(), 1, text.size(), file);
     std::rewind(file);
+    return file;
+}
+
+TEST(CsvReaderTest, SplitsRecordsAndRecoversAfterABadOne) {
+    std::FILE* file = FileHolding("a,\"b\"\"c\",\n"
+                                  "\"multi\nline\",x\"y\n"
+                                  "\n"
+                                  "\"q\"z,1\n"
+                                  "last,\"\"");
     CsvReader reader(file);
     std::vector<CsvField> f;
     std::string why;
@@ -364,11 +372,9 @@ TEST(CsvReaderTest, SplitsRecordsAndRecoversAfterABadOne) {
 }
 
 TEST(CsvReaderTest, KeepsOnlyTheStartOfAnOverlongField) {
-    std::FILE* file = std::tmpfile();
     std::string big(CsvReader::MaxFieldBytes + 10, 'x');
-    std::string text = "\"" + big + "\"," + big.substr(0, CsvReader::MaxFieldBytes) + "\n";
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::rewind(file);
+    std::FILE* file =
+        FileHolding("\"" + big + "\"," + big.substr(0, CsvReader::MaxFieldBytes) + "\n");
     CsvReader reader(file);
     std::vector<CsvField> f;
     std::string why;
