@@ -133,7 +133,10 @@ char32_t FoldCatalogueCase(char32_t c) {
     }
 }
 
+thread_local uint64_t LikePattern::compilations = 0;
+
 void LikePattern::Compile(std::string_view pattern, char32_t escape) {
+    ++compilations;
     tokens.clear();
     segments.clear();
     source.assign(pattern);

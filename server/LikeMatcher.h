@@ -17,7 +17,7 @@
 class LikePattern {
 public:
     // The empty pattern, which matches only the empty text.
-    LikePattern() { Compile({}, 0); }
+    LikePattern() : segments(1) {}
     // Compiles a UTF-8 pattern; escape is a code point, or 0 for none. The storage of an
     // earlier pattern is reused.
     void Compile(std::string_view pattern, char32_t escape);
@@ -28,6 +28,9 @@ public:
     char32_t Escape() const { return sourceEscape; }
 
     bool Matches(std::string_view text) const;
+
+    // How many patterns this thread has compiled: a statement should cost one per pattern.
+    static uint64_t Compilations() { return compilations; }
 
 private:
     // A run of tokens between two '*': each token stands for one character, either a folded
@@ -51,6 +54,7 @@ private:
     std::vector<Segment> segments;
     std::string source;
     char32_t sourceEscape = 0;
+    static thread_local uint64_t compilations;
 };
 
 // Decodes the character at text[0] (size > 0), setting its length in bytes. Ill-formed bytes

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
-#include <new>
+#include <array>
+#include <cstdint>
+#include <memory>
 
 namespace {
 
@@ -14,32 +16,96 @@ std::string_view ValueText(sqlite3_value* v) {
     return {reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_value_bytes(v))};
 }
 
-// One per registration. A statement's pattern is normally a constant, which SQLite lets us keep
-// compiled as auxiliary data on the argument. A pattern that changes from row to row loses that
-// data after every call, so it is compiled into scratch instead, whose storage is reused: no row
-// allocates, and a pattern seen twice in a row is handed to SQLite once, in case it is a
-// constant after all.
-struct LikeState {
-    LikePattern Scratch;
-    bool HandedOut = false;
+// A compiled pattern and what is known of the call site it was last handed to.
+struct CachedPattern {
+    LikePattern Pattern;
+    uint64_t LastUse = 0;
+    bool HandedOut = false; // given to SQLite as auxiliary data...
+    bool Kept = false;      // ...and found there again on a later row
+};
+using CachedHandle = std::shared_ptr<CachedPattern>;
+
+// Compiled patterns, one set per registration (so per connection).
+//
+// A constant pattern is compiled once per statement: SQLite keeps it as auxiliary data on the
+// argument from one row to the next. SQLite drops that data after every row when the pattern
+// is not a constant (LIKE between two columns), so handing it over on every row would allocate
+// on every row. Instead a pattern is first compiled into this cache, whose entries reuse their
+// storage, and handed over only when it is met again without having been kept from an earlier
+// hand-over: a constant is handed over from its second row (or its first, in a later
+// statement); a pattern that changes from row to row is not handed over again.
+class PatternCache {
+public:
+    PatternCache() {
+        for (CachedHandle& entry : entries) {
+            entry = std::make_shared<CachedPattern>();
+        }
+    }
+
+    const LikePattern* Find(sqlite3_context* ctx, std::string_view pattern, char32_t escape) {
+        ++clock;
+        CachedHandle* found = nullptr;
+        CachedHandle* victim = nullptr;
+        for (CachedHandle& entry : entries) {
+            if (entry->Pattern.CompiledFrom(pattern, escape) && entry->LastUse != 0) {
+                found = &entry;
+                break;
+            }
+            // One held by SQLite must keep its pattern.
+            if (entry.use_count() == 1 && (!victim || entry->LastUse < (*victim)->LastUse)) {
+                victim = &entry;
+            }
+        }
+        if (found == nullptr) {
+            if (victim == nullptr) {
+                // Every entry is held by a live statement: compile into one more.
+                if (!spare || spare.use_count() > 1) {
+                    spare = std::make_shared<CachedPattern>();
+                }
+                victim = &spare;
+            }
+            CachedPattern& fresh = **victim;
+            fresh.Pattern.Compile(pattern, escape);
+            fresh.HandedOut = false;
+            fresh.LastUse = clock;
+            return &fresh.Pattern;
+        }
+        CachedPattern& entry = **found;
+        entry.LastUse = clock;
+        if (!entry.HandedOut || entry.Kept) {
+            entry.HandedOut = true;
+            entry.Kept = false;
+            sqlite3_set_auxdata(ctx, 0, new CachedHandle(*found),
+                                [](void* p) { delete static_cast<CachedHandle*>(p); });
+        }
+        return &entry.Pattern;
+    }
+
+private:
+    std::array<CachedHandle, 8> entries;
+    CachedHandle spare;
+    uint64_t clock = 0;
 };
 
-const LikePattern* Compiled(sqlite3_context* ctx, LikeState& state, std::string_view pattern,
-                            char32_t escape) {
-    LikePattern& scratch = state.Scratch;
-    if (!scratch.CompiledFrom(pattern, escape)) {
-        scratch.Compile(pattern, escape);
-        state.HandedOut = false;
-    } else if (!state.HandedOut) {
-        state.HandedOut = true;
-        // SQLite may free the copy at once; only the scratch is used below.
-        sqlite3_set_auxdata(ctx, 0, new LikePattern(scratch),
-                            [](void* p) { delete static_cast<LikePattern*>(p); });
-    }
-    return &scratch;
+// The pattern SQLite kept for this call site, if any.
+CachedPattern* Kept(sqlite3_context* ctx) {
+    auto* handle = static_cast<CachedHandle*>(sqlite3_get_auxdata(ctx, 0));
+    return handle != nullptr ? handle->get() : nullptr;
 }
 
 void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    // Every row after the first of a constant pattern without ESCAPE: only the text to read.
+    if (argc == 2) {
+        if (CachedPattern* kept = Kept(ctx)) {
+            kept->Kept = true;
+            if (sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+                sqlite3_result_null(ctx);
+            } else {
+                sqlite3_result_int(ctx, kept->Pattern.Matches(ValueText(argv[1])) ? 1 : 0);
+            }
+            return;
+        }
+    }
     try {
         // A NULL anywhere makes the answer NULL, before any complaint about the others.
         for (int k = 0; k < argc; ++k) {
@@ -48,9 +114,9 @@ void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                 return;
             }
         }
-        auto* compiled = static_cast<const LikePattern*>(sqlite3_get_auxdata(ctx, 0));
+        CachedPattern* kept = Kept(ctx);
         std::string_view pattern;
-        if (compiled == nullptr) {
+        if (kept == nullptr) {
             pattern = ValueText(argv[0]);
             sqlite3* db = sqlite3_context_db_handle(ctx);
             if (pattern.size() >
@@ -72,12 +138,13 @@ void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                 return;
             }
         }
-        if (compiled == nullptr || compiled->Escape() != escape) {
-            if (compiled != nullptr) {
-                pattern = ValueText(argv[0]);
-            }
-            compiled =
-                Compiled(ctx, *static_cast<LikeState*>(sqlite3_user_data(ctx)), pattern, escape);
+        const LikePattern* compiled = nullptr;
+        if (kept != nullptr && kept->Pattern.Escape() == escape) {
+            kept->Kept = true;
+            compiled = &kept->Pattern;
+        } else {
+            compiled = static_cast<PatternCache*>(sqlite3_user_data(ctx))
+                           ->Find(ctx, ValueText(argv[0]), escape);
         }
         sqlite3_result_int(ctx, compiled->Matches(ValueText(argv[1])) ? 1 : 0);
     } catch (...) {
@@ -97,10 +164,11 @@ int RegisterCatalogueLike(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     int rc = SQLITE_OK;
     for (int arguments : {2, 3}) {
-        // SQLite destroys the state with the function, also when registering fails.
-        rc = sqlite3_create_function_v2(db, "like", arguments, flags, new LikeState, LikeFunction,
-                                        nullptr, nullptr,
-                                        [](void* p) { delete static_cast<LikeState*>(p); });
+        // SQLite destroys the cache with the function, also when registering fails; patterns
+        // still held by statements live on until those let them go.
+        rc = sqlite3_create_function_v2(db, "like", arguments, flags, new PatternCache,
+                                        LikeFunction, nullptr, nullptr,
+                                        [](void* p) { delete static_cast<PatternCache*>(p); });
         if (rc != SQLITE_OK) {
             break;
         }
