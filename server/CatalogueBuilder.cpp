@@ -3,11 +3,15 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 extern const char* const SampleCatalogueSql;
@@ -51,6 +55,19 @@ bool Exec(sqlite3* db, const char* sql, std::string& error) {
     return true;
 }
 
+// Flushes a file, or a directory's entries, to the disk.
+bool SyncToDisk(const std::string& path, std::string& error) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = fd >= 0 && ::fsync(fd) == 0;
+    if (!ok) {
+        error = "cannot sync " + path + " to disk: " + std::strerror(errno);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return ok;
+}
+
 // Writes into path.part with fill, then renames it into place.
 bool BuildFile(const std::string& path, std::string& error,
                const std::function<bool(sqlite3*, std::string&)>& fill) {
@@ -74,6 +91,9 @@ bool BuildFile(const std::string& path, std::string& error,
          fill(raw, error) && Exec(raw, "COMMIT", error);
     ok = ok && Exec(raw, "PRAGMA journal_mode = DELETE", error);
     db.reset();
+    // Written without syncing for speed, so synced once whole: a crash after the rename must
+    // not leave a catalogue with pages missing.
+    ok = ok && SyncToDisk(part, error);
     if (ok) {
         std::filesystem::rename(part, path, ec);
         if (ec) {
@@ -83,8 +103,9 @@ bool BuildFile(const std::string& path, std::string& error,
     }
     if (!ok) {
         std::filesystem::remove(part, ec);
+        return false;
     }
-    return ok;
+    return SyncToDisk(std::filesystem::absolute(path, ec).parent_path().string(), error);
 }
 
 // splitmix64: small, fast and the same on every platform.
@@ -336,6 +357,11 @@ bool FillLarge(sqlite3* db, long long works, unsigned long long seed, std::strin
 bool WriteSampleCatalogue(sqlite3* db, std::string& error) {
     return Exec(db, "BEGIN", error) && Exec(db, CatalogueSchemaSql, error) &&
            Exec(db, SampleCatalogueSql, error) && Exec(db, "COMMIT", error);
+}
+
+bool BuildCatalogueFile(const std::string& path, std::string& error,
+                        const std::function<bool(sqlite3*, std::string&)>& fill) {
+    return BuildFile(path, error, fill);
 }
 
 bool CreateSampleFile(const std::string& path, std::string& error) {

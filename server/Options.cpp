@@ -45,6 +45,10 @@ std::string UsageText() {
            "                   [--online URL] [--redirect ADDR:PORT[:always]] [--verbose]\n"
            "       orvo-server --create-sample FILE\n"
            "       orvo-server --create-large FILE --works N [--seed S]\n"
+           "       orvo-server --import DIR --db FILE   (CSV files, one per table, into a new "
+           "FILE)\n"
+           "       orvo-server --export DIR --db FILE   (every table of FILE as CSV files in "
+           "DIR)\n"
            "Text travels as Windows-1252; a catalogue character it cannot hold is sent as '?'.\n";
 }
 
@@ -54,6 +58,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     bool sawWorks = false;
     bool sawSeed = false;
     bool sawServeOption = false;
+    bool sawDb = false;
+    const std::string onlyOneMode =
+        ": only one of --create-sample, --create-large, --import and --export";
     auto fail = [&](const std::string& message) {
         result.Ok = false;
         result.Error = message;
@@ -98,7 +105,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
             if (!needValue(o.DbFile) || o.DbFile.empty()) {
                 return fail("--db needs a file name");
             }
-            sawServeOption = true;
+            sawDb = true;
         } else if (arg == "--max-clients") {
             if (!number(1, 100000, n)) {
                 return fail("--max-clients needs a number from 1 to 100000");
@@ -150,9 +157,18 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
             sawServeOption = true;
         } else if (arg == "--verbose") {
             o.Verbose = true;
+        } else if (arg == "--import" || arg == "--export") {
+            if (o.RunMode != ServerOptions::Mode::Serve) {
+                return fail(arg + onlyOneMode);
+            }
+            if (!needValue(o.CsvDir) || o.CsvDir.empty()) {
+                return fail(arg + " needs a directory");
+            }
+            o.RunMode =
+                arg == "--import" ? ServerOptions::Mode::Import : ServerOptions::Mode::Export;
         } else if (arg == "--create-sample" || arg == "--create-large") {
             if (o.RunMode != ServerOptions::Mode::Serve) {
-                return fail(arg + ": only one of --create-sample and --create-large");
+                return fail(arg + onlyOneMode);
             }
             if (!needValue(o.CreateFile) || o.CreateFile.empty()) {
                 return fail(arg + " needs a file name");
@@ -182,7 +198,15 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     if (o.RunMode != ServerOptions::Mode::CreateLarge && (sawWorks || sawSeed)) {
         return fail(std::string(sawWorks ? "--works" : "--seed") + " goes with --create-large");
     }
-    if (o.RunMode != ServerOptions::Mode::Serve && sawServeOption) {
+    const bool csv =
+        o.RunMode == ServerOptions::Mode::Import || o.RunMode == ServerOptions::Mode::Export;
+    if (csv && !sawDb) {
+        return fail("--import and --export need --db FILE");
+    }
+    if (csv && sawServeOption) {
+        return fail("--import and --export take no server options but --db");
+    }
+    if (o.RunMode != ServerOptions::Mode::Serve && !csv && (sawServeOption || sawDb)) {
         return fail("--create-sample and --create-large take no server options");
     }
     result.Ok = true;
