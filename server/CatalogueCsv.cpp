@@ -27,7 +27,7 @@ namespace {
 enum TableIndex { Classi, Autori, Editori, Provenienza, Opere, Catalogo, Presenza };
 }
 
-const std::vector<CsvTableSpec> CatalogueCsvTables = {
+const std::vector<CsvTableLayout> CatalogueCsvTables = {
     {"Classi", {{"ClasseId", CsvKind::Integer}, {"ClasseNome", CsvKind::Text}}, 1, ""},
     {"Autori", {{"AutoreId", CsvKind::Integer}, {"AutoreNome", CsvKind::Text}}, 1, ""},
     {"Editori", {{"EditoreId", CsvKind::Integer}, {"EditoreNome", CsvKind::Text}}, 1, ""},
@@ -141,7 +141,7 @@ std::string TextProblem(std::string_view text) {
 }
 
 // Reads one field as a value of its column; returns why it cannot, or empty.
-std::string ReadCell(const CsvColumnSpec& column, bool required, const CsvField& field,
+std::string ReadCell(const CsvColumnLayout& column, bool required, const CsvField& field,
                      Cell& cell) {
     cell = Cell{};
     if (field.TooLong) {
@@ -253,12 +253,12 @@ public:
     // fields in the order of the table's columns; fills cells. Returns whether all is well.
     bool Row(size_t table, long line, const std::vector<const CsvField*>& fields,
              std::vector<Cell>& cells) {
-        const CsvTableSpec& spec = CatalogueCsvTables[table];
-        cells.resize(spec.Columns.size());
+        const CsvTableLayout& layout = CatalogueCsvTables[table];
+        cells.resize(layout.Columns.size());
         bool ok = true;
-        for (size_t c = 0; c < spec.Columns.size(); ++c) {
-            const CsvColumnSpec& column = spec.Columns[c];
-            bool required = c < spec.KeyColumns || column.References >= 0;
+        for (size_t c = 0; c < layout.Columns.size(); ++c) {
+            const CsvColumnLayout& column = layout.Columns[c];
+            bool required = c < layout.KeyColumns || column.References >= 0;
             if (std::string why = ReadCell(column, required, *fields[c], cells[c]); !why.empty()) {
                 Problem(table, line, std::string(column.Name) + " " + why);
                 ok = false;
@@ -274,26 +274,26 @@ public:
             }
         }
         bool keyRead = true;
-        for (size_t c = 0; c < spec.KeyColumns; ++c) {
+        for (size_t c = 0; c < layout.KeyColumns; ++c) {
             keyRead = keyRead && cells[c].Kind == Cell::Type::Integer;
         }
         if (keyRead) {
-            keys[table].Add(cells[0].Integer, spec.KeyColumns > 1 ? cells[1].Integer : 0, line);
+            keys[table].Add(cells[0].Integer, layout.KeyColumns > 1 ? cells[1].Integer : 0, line);
         }
         return ok;
     }
 
     // Reports the keys given more than once, once the whole table is read.
     void EndTable(size_t table) {
-        const CsvTableSpec& spec = CatalogueCsvTables[table];
-        std::string names = spec.Columns[0].Name;
-        for (size_t c = 1; c < spec.KeyColumns; ++c) {
-            names += " and " + std::string(spec.Columns[c].Name);
+        const CsvTableLayout& layout = CatalogueCsvTables[table];
+        std::string names = layout.Columns[0].Name;
+        for (size_t c = 1; c < layout.KeyColumns; ++c) {
+            names += " and " + std::string(layout.Columns[c].Name);
         }
         for (auto [line, first] : keys[table].Seal()) {
             Problem(table, line,
                     "the same " + names + " as line " + std::to_string(first) +
-                        (spec.KeyColumns > 1 ? "" : "; each row needs its own"));
+                        (layout.KeyColumns > 1 ? "" : "; each row needs its own"));
         }
     }
 
@@ -316,9 +316,9 @@ struct StatementFinalizer {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-std::string ColumnList(const CsvTableSpec& spec) {
+std::string ColumnList(const CsvTableLayout& layout) {
     std::string list;
-    for (const CsvColumnSpec& c : spec.Columns) {
+    for (const CsvColumnLayout& c : layout.Columns) {
         list += (list.empty() ? "" : ", ") + std::string(c.Name);
     }
     return list;
@@ -333,9 +333,9 @@ bool SameName(std::string_view a, std::string_view b) {
 // Maps the header's names to the table's columns: for each column, its field number.
 bool ReadHeader(RowChecker& checker, size_t table, const std::vector<CsvField>& header,
                 std::vector<size_t>& position) {
-    const CsvTableSpec& spec = CatalogueCsvTables[table];
+    const CsvTableLayout& layout = CatalogueCsvTables[table];
     const size_t unset = SIZE_MAX;
-    position.assign(spec.Columns.size(), unset);
+    position.assign(layout.Columns.size(), unset);
     bool ok = true;
     if (header.size() == 1 && header[0].Text.find(';') != std::string::npos) {
         checker.Problem(table, 1,
@@ -344,17 +344,18 @@ bool ReadHeader(RowChecker& checker, size_t table, const std::vector<CsvField>& 
     }
     for (size_t f = 0; f < header.size(); ++f) {
         const std::string& name = header[f].Text;
-        auto column = std::find_if(spec.Columns.begin(), spec.Columns.end(),
-                                   [&](const CsvColumnSpec& c) { return SameName(c.Name, name); });
+        auto column =
+            std::find_if(layout.Columns.begin(), layout.Columns.end(),
+                         [&](const CsvColumnLayout& c) { return SameName(c.Name, name); });
         if (!TextProblem(name).empty()) {
             checker.Problem(table, 1, "a column name is not UTF-8 text");
             ok = false;
-        } else if (column == spec.Columns.end()) {
+        } else if (column == layout.Columns.end()) {
             checker.Problem(table, 1,
                             "unknown column " + Shown(name) + "; the columns are " +
-                                ColumnList(spec));
+                                ColumnList(layout));
             ok = false;
-        } else if (size_t& at = position[static_cast<size_t>(column - spec.Columns.begin())];
+        } else if (size_t& at = position[static_cast<size_t>(column - layout.Columns.begin())];
                    at != unset) {
             checker.Problem(table, 1, "column " + std::string(column->Name) + " appears twice");
             ok = false;
@@ -362,10 +363,10 @@ bool ReadHeader(RowChecker& checker, size_t table, const std::vector<CsvField>& 
             at = f;
         }
     }
-    for (size_t c = 0; c < spec.Columns.size(); ++c) {
+    for (size_t c = 0; c < layout.Columns.size(); ++c) {
         if (position[c] == unset) {
             checker.Problem(table, 1,
-                            "column " + std::string(spec.Columns[c].Name) + " is missing");
+                            "column " + std::string(layout.Columns[c].Name) + " is missing");
             ok = false;
         }
     }
@@ -394,7 +395,7 @@ public:
 
 private:
     bool ReadTable(size_t t, std::string& error) {
-        const CsvTableSpec& spec = CatalogueCsvTables[t];
+        const CsvTableLayout& layout = CatalogueCsvTables[t];
         std::string path = (fs::path(dir) / FileName(t)).string();
         FileHandle file(std::fopen(path.c_str(), "rb"));
         if (!file) {
@@ -402,8 +403,8 @@ private:
                 error = "cannot read " + path + ": " + std::strerror(errno);
                 return false;
             }
-            if (*spec.Absent != '\0') {
-                summary << FileName(t) << ": absent, so " << spec.Absent << '\n';
+            if (*layout.Absent != '\0') {
+                summary << FileName(t) << ": absent, so " << layout.Absent << '\n';
                 checker.EndTable(t);
             } else {
                 checker.Problem(t, 0, "missing; every catalogue needs it");
@@ -432,11 +433,11 @@ private:
             break;
         }
         const size_t width = fields.size();
-        Statement insert = Prepare(spec, error);
+        Statement insert = Prepare(layout, error);
         if (!insert) {
             return false;
         }
-        std::vector<const CsvField*> ordered(spec.Columns.size());
+        std::vector<const CsvField*> ordered(layout.Columns.size());
         std::vector<Cell> cells;
         long rows = 0;
         for (;;) {
@@ -480,11 +481,11 @@ private:
         return false;
     }
 
-    Statement Prepare(const CsvTableSpec& spec, std::string& error) {
+    Statement Prepare(const CsvTableLayout& layout, std::string& error) {
         // A key given twice is reported once the whole file is read, with both lines.
-        std::string sql = "INSERT OR IGNORE INTO " + std::string(spec.Name) + " (" +
-                          ColumnList(spec) + ") VALUES (?";
-        for (size_t c = 1; c < spec.Columns.size(); ++c) {
+        std::string sql = "INSERT OR IGNORE INTO " + std::string(layout.Name) + " (" +
+                          ColumnList(layout) + ") VALUES (?";
+        for (size_t c = 1; c < layout.Columns.size(); ++c) {
             sql += ", ?";
         }
         sql += ")";
@@ -622,13 +623,13 @@ public:
 private:
     bool WriteTable(sqlite3* db, size_t t, const std::string& path, long& rows,
                     std::string& error) {
-        const CsvTableSpec& spec = CatalogueCsvTables[t];
-        std::string sql = "SELECT " + ColumnList(spec) + " FROM " + spec.Name + " ORDER BY " +
-                          spec.Columns[0].Name + (spec.KeyColumns > 1 ? ", " : "") +
-                          (spec.KeyColumns > 1 ? spec.Columns[1].Name : "");
+        const CsvTableLayout& layout = CatalogueCsvTables[t];
+        std::string sql = "SELECT " + ColumnList(layout) + " FROM " + layout.Name + " ORDER BY " +
+                          layout.Columns[0].Name + (layout.KeyColumns > 1 ? ", " : "") +
+                          (layout.KeyColumns > 1 ? layout.Columns[1].Name : "");
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-            error = std::string("cannot read the table ") + spec.Name + ": " + sqlite3_errmsg(db);
+            error = std::string("cannot read the table ") + layout.Name + ": " + sqlite3_errmsg(db);
             sqlite3_finalize(raw);
             return false;
         }
@@ -639,11 +640,11 @@ private:
             return false;
         }
         std::string out;
-        for (size_t c = 0; c < spec.Columns.size(); ++c) {
-            out += (c > 0 ? "," : "") + std::string(spec.Columns[c].Name);
+        for (size_t c = 0; c < layout.Columns.size(); ++c) {
+            out += (c > 0 ? "," : "") + std::string(layout.Columns[c].Name);
         }
         out += "\r\n";
-        const size_t n = spec.Columns.size();
+        const size_t n = layout.Columns.size();
         std::vector<CsvField> fields(n);
         std::vector<const CsvField*> ordered;
         for (const CsvField& f : fields) {
@@ -657,7 +658,7 @@ private:
             for (size_t c = 0; c < n; ++c) {
                 if (!ReadValue(select.get(), static_cast<int>(c), fields[c])) {
                     error = FileName(t) + " line " + std::to_string(line) + ": " +
-                            spec.Columns[c].Name +
+                            layout.Columns[c].Name +
                             " holds binary data, which a CSV file cannot carry";
                     return false;
                 }
@@ -678,7 +679,7 @@ private:
             }
         }
         if (rc != SQLITE_DONE) {
-            error = std::string("cannot read the table ") + spec.Name + ": " + sqlite3_errmsg(db);
+            error = std::string("cannot read the table ") + layout.Name + ": " + sqlite3_errmsg(db);
             return false;
         }
         checker.EndTable(t);

@@ -15,22 +15,22 @@ enum class CsvKind {
     Date,    // text: 0YYYYMMDD, or 000000000 for no date
 };
 
-struct CsvColumnSpec {
+struct CsvColumnLayout {
     const char* Name;
     CsvKind Kind;
     int References = -1; // index in CatalogueCsvTables of the table whose key this names
 };
 
-struct CsvTableSpec {
+struct CsvTableLayout {
     const char* Name;
-    std::vector<CsvColumnSpec> Columns; // in the schema's order
-    size_t KeyColumns;                  // the first ones make the primary key
+    std::vector<CsvColumnLayout> Columns; // in the schema's order
+    size_t KeyColumns;                    // the first ones make the primary key
     // Empty for a table whose file must be there; otherwise what its absence means.
     const char* Absent;
 };
 
 // The seven tables, each after those its references point to.
-extern const std::vector<CsvTableSpec> CatalogueCsvTables;
+extern const std::vector<CsvTableLayout> CatalogueCsvTables;
 
 bool IsCatalogueDate(std::string_view text);
 

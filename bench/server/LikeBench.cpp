@@ -43,7 +43,7 @@ std::string ForSqlite(std::string sql) {
     return sql;
 }
 
-// The works search the client sends for a title, as in the measurements.
+// The works search the client sends for a title, as a reader types it.
 std::string WorksSearch(const std::string& pattern) {
     return "SELECT Opere.OperaId, Opere.Titolo, Opere.Edizione, Opere.Pagine, Opere.Sottotitolo, "
            "Opere.Descrizione, Catalogo.nCD, Catalogo.Cassette, Catalogo.Minuti, "

@@ -59,7 +59,7 @@ std::string Contents(const std::string& db) {
     sqlite3* handle = nullptr;
     EXPECT_EQ(sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     std::string out;
-    for (const CsvTableSpec& table : CatalogueCsvTables) {
+    for (const CsvTableLayout& table : CatalogueCsvTables) {
         std::string sql = std::string("SELECT * FROM ") + table.Name + " ORDER BY 1, 2";
         sqlite3_stmt* stmt = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(handle, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
@@ -119,7 +119,7 @@ protected:
         ASSERT_TRUE(in.Ok) << in.Error << "\n" << in.Report;
         EXPECT_EQ(Contents(Path(name + "-back.db")), Contents(source));
         ASSERT_TRUE(Export(Path(name + "-back.db"), Path(name + "-again")).Ok);
-        for (const CsvTableSpec& table : CatalogueCsvTables) {
+        for (const CsvTableLayout& table : CatalogueCsvTables) {
             std::string file = std::string("/") + table.Name + ".csv";
             EXPECT_EQ(ReadFile(Path(name + "-again") + file), ReadFile(Path(name + "-csv") + file))
                 << file;
@@ -133,7 +133,7 @@ TEST(CatalogueCsvLayout, NamesEveryColumnOfTheSchemaInOrderWithItsKeyAndType) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, CatalogueSchemaSql, nullptr, nullptr, nullptr), SQLITE_OK);
-    for (const CsvTableSpec& table : CatalogueCsvTables) {
+    for (const CsvTableLayout& table : CatalogueCsvTables) {
         std::string sql =
             std::string("SELECT name, type, pk FROM pragma_table_info('") + table.Name + "')";
         sqlite3_stmt* stmt = nullptr;
@@ -141,7 +141,7 @@ TEST(CatalogueCsvLayout, NamesEveryColumnOfTheSchemaInOrderWithItsKeyAndType) {
         size_t c = 0;
         for (; sqlite3_step(stmt) == SQLITE_ROW; ++c) {
             ASSERT_LT(c, table.Columns.size()) << table.Name;
-            const CsvColumnSpec& column = table.Columns[c];
+            const CsvColumnLayout& column = table.Columns[c];
             std::string type = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
             EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
                       std::string(column.Name));
