@@ -23,7 +23,7 @@
 
 #include "core/Settings.h"
 #include "core/UOrvoCCommon.h"
-#include "platform/Registry.h"
+#include "platform/FileRegistry.h"
 #include "platform/Text.h"
 #include "search/UFormRicercaUtente.h"
 #include "search/UFormRisultatiRicerca.h"

@@ -16,7 +16,7 @@
 
 #include "core/Settings.h"
 #include "core/UOrvoCCommon.h"
-#include "platform/Registry.h"
+#include "platform/FileRegistry.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/UMainForm.h"
