@@ -118,3 +118,15 @@ void TFormAttendere::FormHide() {
     ButtonAnnulla->setEnabled(true);
     MinimizeForm(this);
 }
+
+void HideWait() {
+    if (FormAttendere != nullptr) {
+        FormAttendere->hide();
+    }
+}
+
+void SetWaitText(const std::string& text) {
+    if (FormAttendere != nullptr) {
+        FormAttendere->SetText(text);
+    }
+}

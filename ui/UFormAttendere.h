@@ -42,3 +42,8 @@ private:
     void FormShow();
     void FormHide();
 };
+
+// The wait dialog of the running program (FormAttendere), when there is one: it goes with the
+// main window.
+void HideWait();
+void SetWaitText(const std::string& text);

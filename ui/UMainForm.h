@@ -1,8 +1,11 @@
 #pragma once
-// The main window. Its layout and commands are in ui/UMainForm.cpp; its connection, handshake,
-// receive path and query exchange in session/UMainFormSession.cpp; the works search reply and
-// memory recovery in session/UMainFormSearch.cpp; the search and centres-list commands in
-// search/UMainFormCatalogue.cpp.
+// The main window, one class over five files, each in the folder whose windows it uses:
+//   ui/UMainFormLayout.cpp                  layout, enabling, busy guard, window events, and the
+//                                           link, exit, settings and About commands
+//   session/UMainFormConnection.cpp         the socket, its events, the handshake, the close
+//   session/UMainFormExchange.cpp           the receive path and the query exchange
+//   search/UMainFormSearchReply.cpp         the works search reply and the memory recovery
+//   search/UMainFormCatalogueCommands.cpp   the works search and centres list commands
 
 #include <QAbstractSocket>
 #include <QMainWindow>

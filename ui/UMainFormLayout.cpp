@@ -284,22 +284,3 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // Destroyed once control is back in the message loop: a nested loop of ours may be running.
     deleteLater();
 }
-
-int SocketErrorCode(QAbstractSocket::SocketError error) {
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return 10061;
-    case QAbstractSocket::SocketTimeoutError:
-        return 10060;
-    case QAbstractSocket::HostNotFoundError:
-        return 11001;
-    case QAbstractSocket::NetworkError:
-        return 10065;
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return 10049;
-    case QAbstractSocket::SocketAccessError:
-        return 10013;
-    default:
-        return 10050;
-    }
-}
