@@ -42,7 +42,7 @@ void TMainForm::FormCreate() {
 
     EnableCommands(false);
 
-    Results = new CMatrix;
+    Results = std::make_unique<CMatrix>();
     ActiveSocket = nullptr;
     RequestPending = false;
     AbortPending = false;
@@ -61,8 +61,9 @@ void TMainForm::FormCreate() {
         OpenSocket();
         FormAttendere->SetText("Ricerca del server in corso...");
         FormAttendere->ShowModeless();
-        FormAttendere->ButtonAnnulla->setEnabled(false);
+        FormAttendere->AllowCancel(false);
     } catch (const std::exception& e) {
+        // No session without settings: the user may correct them for the next start.
         ShowError(e.what());
         ShowSettingsDialog(1, this);
         TerminateApplication();
@@ -121,6 +122,7 @@ void TMainForm::CloseSocket() {
             ClientSocket->abort();
         }
     } catch (...) {
+        // A close that fails has nothing left to undo: the buffer is already given up.
     }
 }
 
@@ -155,6 +157,7 @@ void TMainForm::DeliverSocketError(int code) {
     try {
         ClientSocketError(E);
     } catch (...) {
+        // Called from Qt's loop, which must not see it; the user has been told the number.
     }
 }
 
@@ -170,6 +173,7 @@ void TMainForm::ClientSocketConnect() {
             FormAttendere->setFocus();
         }
     } catch (...) {
+        // Only the wait dialog's text was at stake: the handshake goes on regardless.
         ShowError("Errore durante la connessione.");
     }
 }
@@ -200,8 +204,10 @@ void TMainForm::ClientSocketDisconnect() {
             }
         }
     } catch (const std::exception& e) {
+        // The connection is gone either way; the user learns why the rest did not happen.
         ShowError(e.what());
     } catch (...) {
+        // As above, with nothing to say: Qt's loop must not see it.
     }
 }
 
@@ -360,6 +366,7 @@ void TMainForm::HandleHandshakeReply(CList& M) {
             throw EOrvoError("Errore di comunicazione con il server");
         }
     } catch (const std::exception& e) {
+        // A refused or unusable login: offline and idle, the settings dialog still at hand.
         CloseSocket();
         ShowError(e.what());
         HideWait();
@@ -385,6 +392,7 @@ void TMainForm::FormClose() {
             ActiveSocket = nullptr;
             Pause(0);
         } catch (...) {
+            // Closing goes on whatever became of the DISCONNECT: the server sees the close.
         }
         ActiveSocket = nullptr;
     }

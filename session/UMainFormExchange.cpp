@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "core/CatalogueQuery.h"
 #include "core/OrvoError.h"
 #include "platform/Desktop.h"
 #include "ui/UFormAttendere.h"
@@ -47,9 +48,13 @@ bool TMainForm::TakeMessage(std::string& text) {
 void TMainForm::ReplaceLastReply(std::unique_ptr<CList> reply) {
     if (LastReply != nullptr) {
         // A handler further up the stack may still hold the old reply.
-        RetiredReplies.emplace_back(LastReply);
+        RetiredReplies.push_back(std::move(LastReply));
     }
-    LastReply = reply.release();
+    LastReply = std::move(reply);
+}
+
+std::string TMainForm::LastReplyOperation() const {
+    return LastReply != nullptr ? LastReply->GetValue("OPERATION") : std::string();
 }
 
 void TMainForm::ClientSocketRead() {
@@ -71,17 +76,11 @@ void TMainForm::ClientSocketRead() {
             throw EOrvoError("Errore nella ricezione dei dati.");
         }
     } catch (const std::exception& e) {
-        ActiveSocket = nullptr;
-        ShowError(e.what(), "Errore interno");
-        Terminating = true;
-        CloseSocket();
-        TerminateApplication();
+        // Bytes that make no message leave the stream out of step: there is no way back.
+        Abandon(e.what());
     } catch (...) {
-        ActiveSocket = nullptr;
-        ShowError("Errore interno imprevisto", "Errore interno");
-        Terminating = true;
-        CloseSocket();
-        TerminateApplication();
+        // As above, for a failure that carries no text.
+        Abandon("Errore interno imprevisto");
     }
     --ReadDepth;
     if (ReadDepth == 0) {
@@ -94,6 +93,18 @@ void TMainForm::ClientSocketRead() {
                           ClientSocket->bytesAvailable() > 0))) {
         QueueRead();
     }
+}
+
+void TMainForm::Abandon(const std::string& text) noexcept {
+    ActiveSocket = nullptr;
+    try {
+        ShowError(text, "Errore interno");
+    } catch (...) {
+        // The program ends all the same; only the explanation is lost.
+    }
+    Terminating = true;
+    CloseSocket();
+    TerminateApplication();
 }
 
 void TMainForm::HandleMessageText(const std::string& text) {
@@ -158,13 +169,7 @@ void TMainForm::HandleQueryReply(CList& M) {
         } else if (op == "ERROR") {
             RequestPending = false;
             SendReceived();
-            HideWait();
-            if (ReplyHandler) {
-                ReplyHandler.Call(true, true);
-            } else {
-                Idle = true;
-                show();
-            }
+            FailExchange();
         } else if (op == "QUERYRESULT") {
             if (AbortPending) {
                 return;
@@ -206,19 +211,23 @@ void TMainForm::HandleQueryReply(CList& M) {
             throw EOrvoError("Messaggio del server non riconosciuto.");
         }
     } catch (const std::exception& e) {
+        // A reply that cannot be stored or is not understood fails the exchange, not the
+        // session: the request stays pending, as nothing says the server is done with it.
         ShowError(e.what());
-        HideWait();
-        if (ReplyHandler) {
-            ReplyHandler.Call(true, true);
-        } else {
-            Idle = true;
-            show();
-        }
+        FailExchange();
     }
 }
 
-uint32_t TMainForm::SendQuery(const std::string& S, const std::string& F, const std::string& W,
-                              const std::string& O) {
+void TMainForm::FailExchange() {
+    HideWait();
+    if (ReplyHandler) {
+        ReplyHandler.Call(true, true);
+    } else {
+        ReturnToIdle();
+    }
+}
+
+uint32_t TMainForm::SendQuery(const QueryTexts& Query) {
     if (ActiveSocket == nullptr || Terminating) {
         return 0;
     }
@@ -228,13 +237,13 @@ uint32_t TMainForm::SendQuery(const std::string& S, const std::string& F, const 
         CList query;
         query.AddValue("OPERATION", "QUERY");
         query.AddValue("CONTEXT", std::to_string(k));
-        query.AddValue("SELECT", S);
-        query.AddValue("FROM", F);
-        if (!W.empty()) {
-            query.AddValue("WHERE", W);
+        query.AddValue("SELECT", Query.Select);
+        query.AddValue("FROM", Query.From);
+        if (!Query.Where.empty()) {
+            query.AddValue("WHERE", Query.Where);
         }
-        if (!O.empty()) {
-            query.AddValue("ORDERBY", O);
+        if (!Query.OrderBy.empty()) {
+            query.AddValue("ORDERBY", Query.OrderBy);
         }
         text = query.Encode();
     }
@@ -273,21 +282,21 @@ void TMainForm::SendAbort() {
     Pause(100);
 }
 
-uint32_t TMainForm::RunQuery(const std::string& S, const std::string& F, const std::string& W,
-                             const std::string& O) {
+uint32_t TMainForm::RunQuery(const QueryTexts& Query) {
     RunQueryFinished = false;
     ReplyHandler.Set(this,
                      [this](bool interrupted, bool failed) { QueryDone(interrupted, failed); });
-    uint32_t k = SendQuery(S, F, W, O);
+    uint32_t k = SendQuery(Query);
     if (k == 0) {
         ReplyHandler.Clear();
         ShowError("Impossibile contattare il server.");
         return 0;
     }
     if (FormAttendere->isVisible()) {
-        bool enabled = FormAttendere->ButtonAnnulla->isEnabled();
+        // Hiding allows cancelling again; the query keeps whatever was in force.
+        bool allowed = FormAttendere->CancelAllowed();
         FormAttendere->hide();
-        FormAttendere->ButtonAnnulla->setEnabled(enabled);
+        FormAttendere->AllowCancel(allowed);
     }
     FormAttendere->SetText("Richiesta dati...");
     // The whole reply may already have been handled inside SendQuery's pauses; a modal wait
@@ -303,7 +312,7 @@ void TMainForm::QueryDone(bool Interrupted, bool Failed) {
     ReplyHandler.Clear();
     RunQueryFinished = true;
     if (Failed) {
-        const std::string op = LastReply != nullptr ? LastReply->GetValue("OPERATION") : "";
+        const std::string op = LastReplyOperation();
         std::string text;
         if (op == "ACCESSDENIED") {
             text = "Accesso negato.";

@@ -12,7 +12,9 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "core/CatalogueQuery.h"
 #include "core/UOrvoCCommon.h"
+#include "tests/support/MainFormProbe.h"
 #include "tests/support/MemoryRegistry.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/ScriptedServer.h"
@@ -77,6 +79,8 @@ protected:
         ASSERT_TRUE(WaitUntil([] { return ActiveSocket != nullptr; }));
         server.OnMessage = nullptr;
     }
+
+    TMainFormProbe Probe() const { return TMainFormProbe(form); }
 
     // The client's messages with this OPERATION.
     size_t CountOps(const std::string& op) const {

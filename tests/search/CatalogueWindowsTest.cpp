@@ -18,6 +18,7 @@
 #include "search/UFormRisultatiRicerca.h"
 #include "tests/search/TableBuilder.h"
 #include "tests/search/WindowFixture.h"
+#include "tests/support/MainFormProbe.h"
 #include "ui/UFormAttendere.h"
 #include "ui/UFormInput.h"
 
@@ -78,7 +79,7 @@ protected:
         FillTable(*MainForm->Results, WorkColumns(), rows);
         Idle = false;
         MainForm->hide();
-        MainForm->SearchDone(false, false);
+        TMainFormProbe(MainForm).SearchDone(false, false);
         return MainForm->CurrentResults;
     }
 
@@ -240,17 +241,11 @@ TEST_F(CatalogueWindows, QuarterAndYearStayCoupled) {
 }
 
 TEST_F(CatalogueWindows, SearchReplyOutcomes) {
-    auto lastReply = [](const Pairs& pairs) {
-        delete MainForm->LastReply;
-        MainForm->LastReply = new CList;
-        for (const auto& [n, v] : pairs) {
-            MainForm->LastReply->AddValue(n, v);
-        }
-    };
+    auto lastReply = [](const Pairs& pairs) { TMainFormProbe(MainForm).SetLastReply(pairs); };
     auto finish = [](bool interrupted, bool failed) {
         Idle = false;
         MainForm->hide();
-        MainForm->SearchDone(interrupted, failed);
+        TMainFormProbe(MainForm).SearchDone(interrupted, failed);
         EXPECT_TRUE(Idle);
         EXPECT_TRUE(MainForm->isVisible());
         EXPECT_EQ(MainForm->CurrentResults, nullptr);
@@ -522,7 +517,7 @@ TEST_F(CatalogueWindows, MemoryRecoveryRebuildsTheCentresWindow) {
     MemoryRecoveryPending = true;
     ReplyHandler.Set(MainForm, [](bool, bool) {});
     QPointer<TFormCentri> before = FormCentri;
-    MainForm->RecoverMemory();
+    TMainFormProbe(MainForm).RecoverMemory();
     EXPECT_EQ(desk.Texts(), std::vector<std::string>{"Errore interno imprevisto"});
     EXPECT_FALSE(MemoryRecoveryPending);
     EXPECT_EQ(FormCentri, before.data());
