@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "core/CatalogueQuery.h"
 #include "core/ResultsExport.h"
@@ -601,13 +602,4 @@ TEST_F(CatalogueWindows, EveryControlIsNamedForScreenReaders) {
     EXPECT_EQ(tabOrder(FormCentri->MemoCentro),
               (std::vector<std::string>{"Centro", "Primo", "Precedente", "Successivo", "Ultimo",
                                         "Vai al...", "Chiudi", "Scrivi a questo centro"}));
-}
-
-int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    qputenv("XDG_CONFIG_DIRS", (config.path() + "/machine").toUtf8());
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
