@@ -76,7 +76,7 @@ void TMainForm::ClientSocketRead() {
             throw EOrvoError("Errore nella ricezione dei dati.");
         }
     } catch (const std::exception& e) {
-        // Bytes that make no message leave the stream out of step: there is no way back.
+        // What the handlers below could not take leaves the stream out of step: no way back.
         Abandon(e.what());
     } catch (...) {
         // As above, for a failure that carries no text.
