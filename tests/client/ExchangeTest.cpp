@@ -126,6 +126,21 @@ TEST_F(Exchange, CancelSendsAbortAndIgnoresRowsUntilAbortOk) {
     EXPECT_EQ(tail, (std::vector<std::string>{"QUERY", "RECEIVED", "ABORT", "RECEIVED"}));
 }
 
+TEST_F(Exchange, AFailureWithNoReplyRoutineGivesTheMainWindowBack) {
+    for (const Pairs& reply :
+         {Pairs{{"OPERATION", "ERROR"}, {"MESSAGE", "x"}}, Pairs{{"OPERATION", "PIPPO"}}}) {
+        SCOPED_TRACE(reply[0].second);
+        Idle = false;
+        form->hide();
+        server.Send(reply);
+        ASSERT_TRUE(WaitUntil([this] { return form->isVisible(); }));
+        EXPECT_TRUE(Idle);
+        EXPECT_FALSE(FormAttendere->isVisible());
+    }
+    // Only the message nobody understood is reported.
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{"Messaggio del server non riconosciuto."});
+}
+
 TEST_F(Exchange, KnockIsAnsweredOnlyWhileNoRequestIsPending) {
     server.Send({{"OPERATION", "KNOCK"}});
     ASSERT_TRUE(server.WaitForMessages(3));

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <fstream>
 
@@ -392,6 +393,37 @@ TEST_F(CatalogueWindows, CentresOfTheWorkShown) {
                                 "ancora registrata.",
                                 "Il server \xE8 occupato. Riprovare in seguito"}));
     EXPECT_EQ(b->Record, 2);
+}
+
+TEST_F(CatalogueWindows, BrowserFailuresLeaveAWindowToWorkIn) {
+    // A lookup that cannot go out (the connection went as it started): the browser is back on
+    // its record, nobody waits for a reply, and nothing was sent.
+    TFormRisultatiRicerca* b = OpenBrowser(WorkRows(2));
+    b->ButtonSuccessivo->click();
+    QTcpSocket* const socket = ActiveSocket;
+    const QMetaObject::Connection lost = QObject::connect(
+        FormAttendere, &QWidget::windowTitleChanged, [] { ActiveSocket = nullptr; });
+    b->ButtonCentri->click();
+    QObject::disconnect(lost);
+    ActiveSocket = socket;
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{"Impossibile contattare il server."});
+    EXPECT_TRUE(b->isVisible());
+    EXPECT_EQ(b->Record, 2);
+    EXPECT_FALSE(FormAttendere->isVisible());
+    EXPECT_FALSE(ReplyHandler);
+    EXPECT_TRUE(Queries.empty());
+    b->ButtonChiudi->click();
+
+    // Rows the record text cannot be made of: the browser closes and the main window is back.
+    desk.Boxes.clear();
+    FillTable(*MainForm->Results, {"Titolo"}, {{"Senza le altre colonne"}});
+    Idle = false;
+    MainForm->hide();
+    TMainFormProbe(MainForm).SearchDone(false, false);
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{"Errore interno imprevisto."});
+    EXPECT_TRUE(MainForm->isVisible());
+    EXPECT_TRUE(Idle);
+    EXPECT_TRUE(WaitUntil([] { return MainForm->CurrentResults == nullptr; }));
 }
 
 TEST_F(CatalogueWindows, ListOfAllCentresIsFetchedOnce) {
