@@ -67,7 +67,7 @@ void TMainForm::ButtonEMailClick() {
                     Idle = true;
                     return;
                 }
-                CentresCache.reset(CMatrix::CreateFrom(*Results));
+                CentresCache = CMatrix::CreateFrom(*Results);
             } catch (...) {
                 // The list could not be had: nothing is cached, so the next use asks again.
                 Recover("Errore interno imprevisto");
