@@ -71,8 +71,8 @@ public:
     QPointer<TFormRisultatiRicerca> CurrentResults;
 
     // --- components (ui/UMainFormLayout.cpp) ---
-    // Two buttons keep the names of their first captions: ButtonAutore is "&Ricerca opere",
-    // ButtonEMail is "Visualizza i &Centri".
+    // Two names do not match their captions: ButtonAutore is "&Ricerca opere", ButtonEMail is
+    // "Visualizza i &Centri" (ARCHITECTURE.md lists every such name).
     QPushButton* ButtonAutore = nullptr;
     QPushButton* ButtonEMail = nullptr;
     QPushButton* ButtonSitoVek = nullptr;
