@@ -1,8 +1,11 @@
 # Shared by scripts/run and scripts/test: installs the Debian packages the build needs.
 # shellcheck shell=bash
 
+# qt6-translations-l10n holds Qt's Italian texts, which the client always loads.
 DRAVEL_PACKAGES=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
-                 libbenchmark-dev)
+                 libbenchmark-dev qt6-translations-l10n)
+# Making the Debian packages and checking them (scripts/package and its test in scripts/test).
+DRAVEL_PACKAGING_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream systemd)
 
 missing_packages() {
     local missing=()
@@ -28,13 +31,29 @@ ensure_packages() {
         fi
     fi
     echo "Installing: $missing"
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null ||
+    # Another apt run (a developer's, an unattended upgrade) may hold the lock for a while.
+    local wait=(-o DPkg::Lock::Timeout=600)
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get "${wait[@]}" update -qq &&
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get "${wait[@]}" install -y -qq $missing \
+            >/dev/null ||
         { echo "apt-get install failed: $missing" >&2; return 1; }
 }
 
+# configure_and_build ROOT [BUILD]: configures for the system's layout (prefix /usr, the one
+# the packages hold) and builds.
 configure_and_build() {
-    local root=$1
-    cmake -S "$root" -B "$root/build" -G Ninja >/dev/null &&
-        cmake --build "$root/build" -j2
+    local root=$1 build=${2:-$1/build}
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr >/dev/null &&
+        cmake --build "$build" -j2
+}
+
+# make_packages BUILD OUT: the two .deb files of a configured and built tree, into OUT.
+make_packages() {
+    local build=$1 out=$2 work
+    work=$(mktemp -d)
+    mkdir -p "$out"
+    (cd "$build" && cpack --config CPackConfig.cmake -B "$work" >"$work.log" 2>&1) ||
+        { cat "$work.log" >&2; rm -rf "$work" "$work.log"; return 1; }
+    mv -f "$work"/*.deb "$out"/
+    rm -rf "$work" "$work.log"
 }
