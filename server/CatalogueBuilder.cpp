@@ -3,11 +3,15 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 extern const char* const SampleCatalogueSql;
@@ -51,6 +55,16 @@ bool Exec(sqlite3* db, const char* sql, std::string& error) {
     return true;
 }
 
+bool SyncPath(const std::string& path, bool folder) {
+    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
 // Writes into path.part with fill, then renames it into place.
 bool BuildFile(const std::string& path, std::string& error,
                const std::function<bool(sqlite3*, std::string&)>& fill) {
@@ -60,7 +74,12 @@ bool BuildFile(const std::string& path, std::string& error,
         return false;
     }
     std::string part = path + ".part";
+    // Left by a build that was killed: SQLite would open it as it is and build on top.
     std::filesystem::remove(part, ec);
+    if (ec) {
+        error = "cannot remove the stale " + part + ": " + ec.message();
+        return false;
+    }
     sqlite3* raw = nullptr;
     int rc =
         sqlite3_open_v2(part.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -74,12 +93,22 @@ bool BuildFile(const std::string& path, std::string& error,
          fill(raw, error) && Exec(raw, "COMMIT", error);
     ok = ok && Exec(raw, "PRAGMA journal_mode = DELETE", error);
     db.reset();
+    // Written without SQLite's syncs, for speed: on disk before it takes the final name, and
+    // the name on disk after, so a crash leaves either no file or the whole one.
+    if (ok && !SyncPath(part, false)) {
+        error = "cannot write " + part + " to disk: " + std::strerror(errno);
+        ok = false;
+    }
     if (ok) {
         std::filesystem::rename(part, path, ec);
         if (ec) {
             error = "cannot rename " + part + " to " + path + ": " + ec.message();
             ok = false;
         }
+    }
+    if (ok) {
+        std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        SyncPath(folder.empty() ? std::string(".") : folder.string(), true);
     }
     if (!ok) {
         std::filesystem::remove(part, ec);

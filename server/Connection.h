@@ -13,7 +13,7 @@
 #include "server/Wire.h"
 
 class CList;
-class QueryCursor;
+class QueryTask;
 struct ServerContext;
 
 class Connection : public QObject {
@@ -47,6 +47,7 @@ private slots:
     void OnDisconnected();
     void OnKnock();
     void OnBytesWritten();
+    void OnSilence();
 
 private:
     enum class Phase { AwaitingLogin, Session, Closed };
@@ -62,8 +63,18 @@ private:
     bool Writable() const;
     // Sends the ABORTOKs owed, as far as the client reads them.
     void AnswerAborts();
-    // Steps the next batch of the running result, if it has none waiting.
+    // Has a worker step the next batch (the first one also compiles the query).
+    void Step();
+    void OnStepDone(unsigned serial);
+    // Steps the next batch ahead of its turn, while the server's budget for such batches lasts.
     void Prefetch();
+    void SetNextBatch(std::string batch);
+    std::string TakeNextBatch();
+    // Forgets the running query: its step, if one is under way, stops at its next check.
+    void DropQuery();
+    // While the server waits for the client, or for its bytes to leave, the client must show
+    // signs of life within --knock-timeout.
+    void WatchSilence();
     void Send(const std::string& wire, Awaiting awaiting);
     void SendError(const std::string& text);
     void SendAndClose(const std::string& wire);
@@ -86,10 +97,14 @@ private:
     bool draining = false;        // acknowledged, but the bytes sent before are still waiting
     long long abortsToAnswer = 0; // ABORTs whose ABORTOK waits for the bytes before it to leave
     MessageFramer framer;
-    std::unique_ptr<QueryCursor> cursor;
+    std::shared_ptr<QueryTask> task;
+    bool stepping = false;   // a worker has the task
+    bool headerSent = false; // QUERYRESULT went out
+    unsigned stepSerial = 0; // tells a step's completion from that of an abandoned one
     // The batch stepped ahead of its turn, or why stepping failed; sent after the next receipt.
     std::string nextBatch;
     std::string failure;
     std::deque<std::unique_ptr<CList>> queued;
     QTimer knockTimer;
+    QTimer silenceTimer;
 };
