@@ -9,6 +9,7 @@
 
 #include "core/Cp1252.h"
 #include "server/CatalogueBuilder.h"
+#include "server/SharedMap.h"
 #include "server/Wildcard.h"
 
 const char* const CatalogueTables[7] = {"Classi",   "Autori",      "Editori", "Opere",
@@ -93,6 +94,13 @@ std::unique_ptr<Catalogue> Catalogue::OpenFile(const std::string& path, std::str
     std::unique_ptr<Catalogue> catalogue(new Catalogue);
     catalogue->settings = settings;
     catalogue->path = path;
+    if (settings.MmapMiB > 0) {
+        catalogue->mapping =
+            SharedMap::Create(path, static_cast<long long>(settings.MmapMiB) << 20, error);
+        if (!catalogue->mapping) {
+            return nullptr;
+        }
+    }
     std::unique_ptr<CatalogueReader> reader = catalogue->Open(error);
     if (!reader) {
         return nullptr;
@@ -151,6 +159,7 @@ std::unique_ptr<Catalogue> Catalogue::OpenSample(std::string& error,
 }
 
 Catalogue::~Catalogue() {
+    // Readers before the mapping they read through.
     idle.clear();
     sqlite3_free(image);
 }
@@ -161,7 +170,8 @@ std::unique_ptr<CatalogueReader> Catalogue::Open(std::string& error) {
     const int flags = SQLITE_OPEN_NOMUTEX;
     int rc = image != nullptr
                  ? sqlite3_open_v2(":memory:", &handle, flags | SQLITE_OPEN_READWRITE, nullptr)
-                 : sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_READONLY, nullptr);
+                 : sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_READONLY,
+                                   mapping ? mapping->VfsName() : nullptr);
     std::unique_ptr<CatalogueReader> reader(new CatalogueReader(handle));
     if (rc != SQLITE_OK) {
         error = "cannot open the catalogue " + (image != nullptr ? std::string("sample") : path) +

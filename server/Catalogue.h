@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class SharedMap;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -90,8 +91,9 @@ private:
     std::unique_ptr<CatalogueReader> Open(std::string& error);
 
     CatalogueSettings settings;
-    std::string path;               // empty: the sample image
-    unsigned char* image = nullptr; // the sample, shared read-only by every reader
+    std::string path;                   // empty: the sample image
+    std::unique_ptr<SharedMap> mapping; // the file's one mapping, when it has one
+    unsigned char* image = nullptr;     // the sample, shared read-only by every reader
     long long imageSize = 0;
     std::mutex mutex;
     std::vector<std::unique_ptr<CatalogueReader>> idle;
