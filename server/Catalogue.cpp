@@ -9,7 +9,7 @@
 
 #include "core/Cp1252.h"
 #include "server/CatalogueBuilder.h"
-#include "server/SharedMap.h"
+#include "server/CatalogueVfs.h"
 #include "server/Wildcard.h"
 
 const char* const CatalogueTables[7] = {"Classi",   "Autori",      "Editori", "Opere",
@@ -72,6 +72,7 @@ std::string ItalianSqlError(const std::string& message) {
         {"string or blob too big", "valore troppo lungo"},
         {"interrupted", "richiesta interrotta"},
         {"out of memory", "memoria insufficiente"},
+        {"database or disk is full", "spazio di lavoro esaurito"},
     };
     for (const Rule& rule : Rules) {
         size_t n = std::strlen(rule.Prefix);
@@ -94,12 +95,10 @@ std::unique_ptr<Catalogue> Catalogue::OpenFile(const std::string& path, std::str
     std::unique_ptr<Catalogue> catalogue(new Catalogue);
     catalogue->settings = settings;
     catalogue->path = path;
-    if (settings.MmapMiB > 0) {
-        catalogue->mapping =
-            SharedMap::Create(path, static_cast<long long>(settings.MmapMiB) << 20, error);
-        if (!catalogue->mapping) {
-            return nullptr;
-        }
+    catalogue->vfs =
+        CatalogueVfs::Create(path, static_cast<long long>(settings.MmapMiB) << 20, error);
+    if (!catalogue->vfs) {
+        return nullptr;
     }
     std::unique_ptr<CatalogueReader> reader = catalogue->Open(error);
     if (!reader) {
@@ -150,6 +149,10 @@ std::unique_ptr<Catalogue> Catalogue::OpenSample(std::string& error,
     catalogue->settings = settings;
     catalogue->image = image;
     catalogue->imageSize = size;
+    catalogue->vfs = CatalogueVfs::Create({}, 0, error);
+    if (!catalogue->vfs) {
+        return nullptr;
+    }
     std::unique_ptr<CatalogueReader> reader = catalogue->Open(error);
     if (!reader) {
         return nullptr;
@@ -159,7 +162,7 @@ std::unique_ptr<Catalogue> Catalogue::OpenSample(std::string& error,
 }
 
 Catalogue::~Catalogue() {
-    // Readers before the mapping they read through.
+    // Readers before the file system they read through.
     idle.clear();
     sqlite3_free(image);
 }
@@ -168,10 +171,10 @@ std::unique_ptr<CatalogueReader> Catalogue::Open(std::string& error) {
     sqlite3* handle = nullptr;
     // Each reader is used by one thread at a time, so SQLite's own locking is not needed.
     const int flags = SQLITE_OPEN_NOMUTEX;
-    int rc = image != nullptr
-                 ? sqlite3_open_v2(":memory:", &handle, flags | SQLITE_OPEN_READWRITE, nullptr)
-                 : sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_READONLY,
-                                   mapping ? mapping->VfsName() : nullptr);
+    int rc =
+        image != nullptr
+            ? sqlite3_open_v2(":memory:", &handle, flags | SQLITE_OPEN_READWRITE, vfs->VfsName())
+            : sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_READONLY, vfs->VfsName());
     std::unique_ptr<CatalogueReader> reader(new CatalogueReader(handle));
     if (rc != SQLITE_OK) {
         error = "cannot open the catalogue " + (image != nullptr ? std::string("sample") : path) +
@@ -225,9 +228,11 @@ bool CatalogueReader::Harden(const CatalogueSettings& settings, std::string& err
     // each holding the default 120 KiB of it.
     sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 256, 64);
     char* message = nullptr;
-    // The page cache may grow to the whole budget for one query alone; the soft heap limit
-    // makes the running queries share it.
-    std::string pragmas = "PRAGMA cache_size = -" + std::to_string(settings.CacheMiB * 1024LL) +
+    // The catalogue's pages come through the mapping; the cache holds the rest, and its size
+    // is also what a sort keeps in memory before it spills to a temporary file. A sixteenth of
+    // the budget each: a few hostile sorts cannot take it all from the other queries.
+    const long long cacheKiB = std::max(1024LL, settings.CacheMiB * 1024LL / 16);
+    std::string pragmas = "PRAGMA cache_size = -" + std::to_string(cacheKiB) +
                           "; PRAGMA mmap_size = " + std::to_string(settings.MmapMiB * 1048576LL) +
                           "; PRAGMA query_only = 1";
     if (sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {

@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
-class SharedMap;
+class CatalogueVfs;
 struct sqlite3;
 struct sqlite3_stmt;
 
 struct CatalogueSettings {
     // SQLite's memory for caching pages and sorting, in MiB, for all queries together: the
-    // process-wide soft heap limit, with a hard limit a little above it.
+    // process-wide soft heap limit, with a hard limit a little above it. One query may use a
+    // sixteenth of it (at least 1 MiB).
     int CacheMiB = 64;
     // How much of the catalogue file is read through memory mapping, in MiB: pages come straight
     // from the system's file cache, so a title-ordered scan that jumps around a large file costs
@@ -91,9 +92,9 @@ private:
     std::unique_ptr<CatalogueReader> Open(std::string& error);
 
     CatalogueSettings settings;
-    std::string path;                   // empty: the sample image
-    std::unique_ptr<SharedMap> mapping; // the file's one mapping, when it has one
-    unsigned char* image = nullptr;     // the sample, shared read-only by every reader
+    std::string path;                  // empty: the sample image
+    std::unique_ptr<CatalogueVfs> vfs; // the file system readers see, and its one mapping
+    unsigned char* image = nullptr;    // the sample, shared read-only by every reader
     long long imageSize = 0;
     std::mutex mutex;
     std::vector<std::unique_ptr<CatalogueReader>> idle;

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <limits>
+#include <utility>
 
 #include "core/CList.h"
 #include "core/Cp1252.h"
@@ -231,6 +232,7 @@ void Connection::HandleMessage(std::unique_ptr<CList> message) {
         // A stray one (for a message already answered by an ABORTOK) is dropped.
         if (awaiting != Awaiting::Nothing) {
             awaiting = Awaiting::Nothing;
+            ReleaseSentBatch();
             Continue();
         }
         return;
@@ -338,11 +340,40 @@ void Connection::RunQuery(const CList& message) {
     headerSent = false;
     // The first rows are stepped before QUERYRESULT: a sorted or slow query does its work
     // there, so a timeout is a plain ERROR rather than a result that breaks off.
-    Step();
+    StepWhenMemoryAllows();
+}
+
+void Connection::StepWhenMemoryAllows() {
+    if (context.HeldBytes < ServerContext::HeldBudget) {
+        Step();
+    } else if (!waitingForMemory) {
+        waitingForMemory = true;
+        context.WaitingForMemory.emplace_back(this);
+    }
+}
+
+void Connection::ResumeStep() {
+    waitingForMemory = false;
+    try {
+        if (phase == Phase::Session && task && !stepping && nextBatch.empty() && failure.empty() &&
+            !task->Finished()) {
+            Step();
+        }
+    } catch (...) {
+        Abandon();
+    }
+}
+
+void Connection::ReleaseSentBatch() {
+    context.Release(std::exchange(sentBytes, 0));
 }
 
 void Connection::Step() {
     stepping = true;
+    // Counted from the start, at the size of the batch before it: steps admitted together
+    // must not all find the budget untouched.
+    reserved = lastBatchBytes;
+    context.Hold(reserved);
     const unsigned serial = ++stepSerial;
     QPointer<Connection> self(this);
     context.Runner->Submit(task, [self, serial] {
@@ -358,6 +389,7 @@ void Connection::OnStepDone(unsigned serial) {
             return; // the query was dropped meanwhile
         }
         stepping = false;
+        context.Release(std::exchange(reserved, 0));
         if (task->Failed()) {
             failure = task->Error();
             context.Log(Who() + " failed: " + Cp1252ToUtf8(failure));
@@ -385,19 +417,23 @@ void Connection::OnStepDone(unsigned serial) {
 
 void Connection::Prefetch() {
     if (task && !stepping && nextBatch.empty() && failure.empty() && !task->Finished() &&
-        context.PrefetchedBytes < ServerContext::PrefetchBudget) {
+        context.HeldBytes < ServerContext::HeldBudget / 2) {
         Step();
     }
 }
 
 void Connection::SetNextBatch(std::string batch) {
-    context.PrefetchedBytes -= nextBatch.size();
+    context.Release(nextBatch.size());
     nextBatch = std::move(batch);
-    context.PrefetchedBytes += nextBatch.size();
+    context.Hold(nextBatch.size());
+    if (!nextBatch.empty()) {
+        lastBatchBytes = nextBatch.size();
+    }
 }
 
 std::string Connection::TakeNextBatch() {
-    context.PrefetchedBytes -= nextBatch.size();
+    // Still held once sent, until its receipt.
+    sentBytes += nextBatch.size();
     std::string batch = std::move(nextBatch);
     nextBatch.clear();
     return batch;
@@ -410,8 +446,10 @@ void Connection::DropQuery() {
     }
     ++stepSerial;
     stepping = false;
+    context.Release(std::exchange(reserved, 0));
     headerSent = false;
     TakeNextBatch();
+    ReleaseSentBatch();
     failure.clear();
 }
 
@@ -441,9 +479,9 @@ void Connection::Continue() {
             return;
         }
         if (!stepping) {
-            Step();
+            StepWhenMemoryAllows();
         }
-        // Goes on from OnStepDone.
+        // Goes on from OnStepDone (or ResumeStep).
         return;
     }
     if (!queued.empty()) {

@@ -24,6 +24,8 @@ public:
     Connection(QTcpSocket* socket, int identity, ServerContext& context, QObject* parent);
     ~Connection() override;
     void Start();
+    // Steps the next batch if the session waits for one: memory was freed.
+    void ResumeStep();
 
     // Batches stop growing at this many bytes even below --batch rows, so a batch of wide
     // rows cannot make one message (and the send buffer) arbitrarily large.
@@ -70,6 +72,9 @@ private:
     void Prefetch();
     void SetNextBatch(std::string batch);
     std::string TakeNextBatch();
+    // Steps now if the memory budget allows, or waits in line for it.
+    void StepWhenMemoryAllows();
+    void ReleaseSentBatch();
     // Forgets the running query: its step, if one is under way, stops at its next check.
     void DropQuery();
     // While the server waits for the client, or for its bytes to leave, the client must show
@@ -103,6 +108,10 @@ private:
     unsigned stepSerial = 0; // tells a step's completion from that of an abandoned one
     // The batch stepped ahead of its turn, or why stepping failed; sent after the next receipt.
     std::string nextBatch;
+    size_t sentBytes = 0; // the batch sent and not yet acknowledged
+    size_t reserved = 0;  // held for the step under way
+    size_t lastBatchBytes = 256 * 1024;
+    bool waitingForMemory = false;
     std::string failure;
     std::deque<std::unique_ptr<CList>> queued;
     QTimer knockTimer;

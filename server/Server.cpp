@@ -35,6 +35,17 @@ void ServerContext::Log(const std::string& line) const {
     }
 }
 
+void ServerContext::Release(size_t bytes) {
+    HeldBytes -= std::min(bytes, HeldBytes);
+    while (HeldBytes < HeldBudget && !WaitingForMemory.empty()) {
+        QPointer<Connection> next = WaitingForMemory.front();
+        WaitingForMemory.pop_front();
+        if (next) {
+            next->ResumeStep();
+        }
+    }
+}
+
 Server::Server(const ServerOptions& options, Catalogue* catalogue, QObject* parent)
     : QObject(parent) {
     context.Options = options;

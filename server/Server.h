@@ -5,7 +5,9 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -24,11 +26,16 @@ struct ServerContext {
     QueryLimits Limits;
     int ActiveSessions = 0; // connections whose login was accepted
     int NextIdentity = 1;
-    // Bytes of batches stepped ahead of their turn, over all connections. Past the budget,
-    // batches are stepped when the client asks for them, so hundreds of streaming sessions
-    // do not each hold one in memory.
-    size_t PrefetchedBytes = 0;
-    static constexpr size_t PrefetchBudget = 16u << 20;
+    // Bytes of batches stepped and not yet acknowledged, over all connections. Past half the
+    // budget no batch is stepped ahead of its turn; past the whole, a session waits in line
+    // for its next batch until others' receipts free memory, so hundreds of streaming
+    // sessions do not each hold a batch.
+    size_t HeldBytes = 0;
+    static constexpr size_t HeldBudget = 32u << 20;
+    std::deque<QPointer<Connection>> WaitingForMemory;
+    void Hold(size_t bytes) { HeldBytes += bytes; }
+    // Frees bytes and lets the sessions waiting in line step, while the budget lasts.
+    void Release(size_t bytes);
     // Control characters become \xNN, so nothing a client sends can start a line of its own.
     void Log(const std::string& line) const;
 };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <malloc.h>
 #include <memory>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -47,6 +48,9 @@ void RaiseDescriptorLimit() {
 }
 
 int Serve(const ServerOptions& options, int argc, char** argv) {
+    // Batches are built on many worker threads and freed on the event loop's: with an arena
+    // per thread, freed memory stays scattered over arenas that each keep their share.
+    mallopt(M_ARENA_MAX, 2);
     QCoreApplication app(argc, argv);
     // SQLite's share of the memory budget, for all queries together: caches give pages back
     // past the soft limit, and a hostile sort or join fails with an error at the hard one

@@ -1,4 +1,4 @@
-#include "server/SharedMap.h"
+#include "server/CatalogueVfs.h"
 
 #include <sqlite3.h>
 
@@ -19,22 +19,51 @@ struct MappedFile {
     const unsigned char* Data; // null: not the catalogue itself (a temporary file, a journal)
     sqlite3_int64 Size;
     sqlite3_file* Real;
+    // Any other file: the ceiling shared by all, and how much of it this one has taken.
+    std::atomic<long long>* Temporary;
+    sqlite3_int64 Written;
 };
+
+// Takes (or gives back, when negative) room under the ceiling.
+bool Grow(MappedFile* file, sqlite3_int64 newSize) {
+    if (file->Temporary == nullptr) {
+        return true;
+    }
+    const long long by = newSize - file->Written;
+    if (by > 0 && file->Temporary->fetch_add(by) + by > CatalogueVfs::MaxTemporaryBytes) {
+        file->Temporary->fetch_sub(by);
+        return false;
+    }
+    if (by < 0) {
+        file->Temporary->fetch_add(by);
+    }
+    file->Written = newSize;
+    return true;
+}
 
 sqlite3_file* Real(sqlite3_file* f) {
     return reinterpret_cast<MappedFile*>(f)->Real;
 }
 
 int Close(sqlite3_file* f) {
+    Grow(reinterpret_cast<MappedFile*>(f), 0);
     return Real(f)->pMethods->xClose(Real(f));
 }
 int Read(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
     return Real(f)->pMethods->xRead(Real(f), buffer, amount, offset);
 }
 int Write(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
+    auto* file = reinterpret_cast<MappedFile*>(f);
+    if (offset + amount > file->Written && !Grow(file, offset + amount)) {
+        return SQLITE_FULL;
+    }
     return Real(f)->pMethods->xWrite(Real(f), buffer, amount, offset);
 }
 int Truncate(sqlite3_file* f, sqlite3_int64 size) {
+    auto* file = reinterpret_cast<MappedFile*>(f);
+    if (size < file->Written) {
+        Grow(file, size);
+    }
     return Real(f)->pMethods->xTruncate(Real(f), size);
 }
 int Sync(sqlite3_file* f, int flags) {
@@ -123,42 +152,44 @@ const sqlite3_io_methods Methods = {
 
 } // namespace
 
-std::unique_ptr<SharedMap> SharedMap::Create(const std::string& path, long long maxBytes,
-                                             std::string& error) {
-    std::unique_ptr<SharedMap> map(new SharedMap);
+std::unique_ptr<CatalogueVfs> CatalogueVfs::Create(const std::string& path, long long mapBytes,
+                                                   std::string& error) {
+    std::unique_ptr<CatalogueVfs> map(new CatalogueVfs);
     map->real = sqlite3_vfs_find(nullptr);
     if (map->real == nullptr) {
         error = "no SQLite VFS";
         return nullptr;
     }
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        error = "cannot open the catalogue " + path + ": " + std::strerror(errno);
-        if (fd >= 0) {
-            ::close(fd);
+    if (!path.empty() && mapBytes > 0) {
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0) {
+            error = "cannot open the catalogue " + path + ": " + std::strerror(errno);
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return nullptr;
         }
-        return nullptr;
-    }
-    map->size = std::min<long long>(info.st_size, maxBytes);
-    if (map->size > 0) {
-        void* p = ::mmap(nullptr, static_cast<size_t>(map->size), PROT_READ, MAP_SHARED, fd, 0);
-        if (p == MAP_FAILED) {
-            // Reading through the page cache still works.
-            map->size = 0;
-        } else {
-            map->base = static_cast<const unsigned char*>(p);
+        map->size = std::min<long long>(info.st_size, mapBytes);
+        if (map->size > 0) {
+            void* p = ::mmap(nullptr, static_cast<size_t>(map->size), PROT_READ, MAP_SHARED, fd, 0);
+            if (p == MAP_FAILED) {
+                // Reading through the page cache still works.
+                map->size = 0;
+            } else {
+                map->base = static_cast<const unsigned char*>(p);
+            }
         }
+        ::close(fd);
     }
-    ::close(fd);
 
-    map->name = "orvo-shared-map-" + std::to_string(reinterpret_cast<uintptr_t>(map.get()));
+    map->name = "orvo-catalogue-" + std::to_string(reinterpret_cast<uintptr_t>(map.get()));
     map->vfs = std::make_unique<sqlite3_vfs>(*map->real);
     map->vfs->szOsFile = static_cast<int>(sizeof(MappedFile)) + map->real->szOsFile;
     map->vfs->zName = map->name.c_str();
     map->vfs->pAppData = map.get();
     map->vfs->pNext = nullptr;
-    map->vfs->xOpen = &SharedMap::Open;
+    map->vfs->xOpen = &CatalogueVfs::Open;
     if (sqlite3_vfs_register(map->vfs.get(), 0) != SQLITE_OK) {
         error = "cannot register the catalogue's VFS";
         return nullptr;
@@ -166,7 +197,7 @@ std::unique_ptr<SharedMap> SharedMap::Create(const std::string& path, long long 
     return map;
 }
 
-SharedMap::~SharedMap() {
+CatalogueVfs::~CatalogueVfs() {
     if (vfs) {
         sqlite3_vfs_unregister(vfs.get());
     }
@@ -175,14 +206,16 @@ SharedMap::~SharedMap() {
     }
 }
 
-int SharedMap::Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
-                    int* outFlags) {
-    auto* self = static_cast<SharedMap*>(vfs->pAppData);
+int CatalogueVfs::Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags,
+                       int* outFlags) {
+    auto* self = static_cast<CatalogueVfs*>(vfs->pAppData);
     auto* mapped = reinterpret_cast<MappedFile*>(file);
     mapped->Real = reinterpret_cast<sqlite3_file*>(mapped + 1);
     const bool catalogue = (flags & SQLITE_OPEN_MAIN_DB) != 0;
     mapped->Data = catalogue ? self->base : nullptr;
     mapped->Size = catalogue ? self->size : 0;
+    mapped->Temporary = catalogue ? nullptr : &self->temporaryBytes;
+    mapped->Written = 0;
     int rc = self->real->xOpen(self->real, name, mapped->Real, flags, outFlags);
     file->pMethods = mapped->Real->pMethods != nullptr ? &Methods : nullptr;
     return rc;
