@@ -46,34 +46,33 @@ TEST(Fairness, AShortQueryIsAnsweredWhileLongOnesOutnumberTheWorkers) {
 }
 
 TEST(Budgets, TheQueryTimeCoversEveryBatchAndTheBatchBoundStaysOnItsOwn) {
-    {
+    struct Case {
+        int Batch, QueryMs, BatchMs;
+        std::string Select, From, Expected;
+    };
+    const std::vector<Case> cases = {
         // One row a batch, each a small cross join: every batch is far inside its own bound,
         // the whole result is not inside the query's.
+        {1, 300, 60000,
+         "(SELECT count(*) FROM Opere a, Opere b, Opere c WHERE a.Pagine + b.Pagine > "
+         "c.OperaId + x.OperaId)",
+         "Opere x, Opere y",
+         "Richiesta interrotta: superato il tempo massimo di esecuzione (300 ms)."},
+        {1024, 60000, 200, "count(*)", EndlessFrom,
+         "Richiesta interrotta: superato il tempo massimo di esecuzione (200 ms)."},
+    };
+    for (const Case& c : cases) {
         ServerOptions o;
-        o.Batch = 1;
-        o.QueryTimeoutMs = 300;
-        o.BatchTimeoutMs = 60000;
+        o.Batch = c.Batch;
+        o.QueryTimeoutMs = c.QueryMs;
+        o.BatchTimeoutMs = c.BatchMs;
         TestServer server(o);
         RawClient client(server.Port());
         client.Login();
-        Exchange e = client.Query(
-            "(SELECT count(*) FROM Opere a, Opere b, Opere c WHERE a.Pagine + b.Pagine > "
-            "c.OperaId + x.OperaId)",
-            "Opere x, Opere y");
+        Exchange e = client.Query(c.Select, c.From);
         EXPECT_FALSE(e.Complete);
-        EXPECT_EQ(e.Error,
-                  "Richiesta interrotta: superato il tempo massimo di esecuzione (300 ms).");
+        EXPECT_EQ(e.Error, c.Expected);
         EXPECT_TRUE(client.Query("ClasseNome", "Classi").Complete);
-    }
-    {
-        ServerOptions o;
-        o.QueryTimeoutMs = 60000;
-        o.BatchTimeoutMs = 200;
-        TestServer server(o);
-        RawClient client(server.Port());
-        client.Login();
-        EXPECT_EQ(client.Query("count(*)", EndlessFrom).Error,
-                  "Richiesta interrotta: superato il tempo massimo di esecuzione (200 ms).");
     }
 }
 
