@@ -21,7 +21,8 @@ public:
     // Gives the place to the longest waiter, or frees it.
     void Release();
     // True while someone waits for a place: only then is a slice worth giving up.
-    bool Contended() const { return waiting.load(std::memory_order_relaxed) > 0; }
+    bool Contended() const { return Waiting() > 0; }
+    int Waiting() const { return waiting.load(std::memory_order_relaxed); }
 
 private:
     struct Waiter {

@@ -78,9 +78,8 @@ bool Server::Listen(std::string& error) {
         error = "--listen: not an IP address: " + context.Options.Listen;
         return false;
     }
-    // A burst of clients waits in the system's queue, not in a silent overflow.
     listener.setListenBacklogSize(
-        std::max(MinBacklog, context.Options.MaxClients + PendingLoginSlots));
+        std::max(MinBacklog, 2 * (context.Options.MaxClients + PendingLoginSlots)));
     if (!listener.listen(address, static_cast<quint16>(context.Options.Port))) {
         error = "cannot listen on " + context.Options.Listen + ":" +
                 std::to_string(context.Options.Port) + ": " + listener.errorString().toStdString();

@@ -65,7 +65,10 @@ public:
     static constexpr int AcceptRetryMs = 250;
     // A refused connection gets BUSY, then this long to read it before it is cut.
     static constexpr int RefusalLingerMs = 2000;
-    static constexpr int MinBacklog = 128;
+    // The system's queue of connections not yet accepted. A queue that overflows drops the
+    // client's handshake and leaves it waiting for retries that back off for many seconds, so
+    // it holds a burst well past --max-clients: those beyond get BUSY, which costs little.
+    static constexpr int MinBacklog = 1024;
 
 private slots:
     void OnNewConnection();
