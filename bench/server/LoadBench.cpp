@@ -433,14 +433,21 @@ void PerRow(const Setup& setup) {
             for (int r = 0; r < setup.Runs; ++r) {
                 Client c(server.Port, Source(1), 300000);
                 c.Login();
+                // A million rows a measurement whatever the catalogue, so the system's 10 ms
+                // ticks of processor time weigh alike.
+                const long long repeats = std::max(1LL, 1000000 / works);
                 double cpu0 = bench::CpuSeconds(server.Process.processId());
                 auto t0 = Clock::now();
-                auto result =
-                    c.Query(bench::WorksSelect, bench::WorksFrom, bench::WorksJoin, "Opere.Titolo");
+                long rows = 0;
+                for (long long k = 0; k < repeats; ++k) {
+                    rows += c.Query(bench::WorksSelect, bench::WorksFrom, bench::WorksJoin,
+                                    "Opere.Titolo")
+                                .Rows;
+                }
                 double wall = Seconds(Clock::now() - t0);
                 double cpu = bench::CpuSeconds(server.Process.processId()) - cpu0;
-                us.push_back(cpu / static_cast<double>(std::max(1L, result.Rows)) * 1e6);
-                rates.push_back(static_cast<double>(result.Rows) / wall);
+                us.push_back(cpu / static_cast<double>(std::max(1L, rows)) * 1e6);
+                rates.push_back(static_cast<double>(rows) / wall);
             }
             server.Process.terminate();
             server.Process.waitForFinished(10000);
@@ -451,8 +458,8 @@ void PerRow(const Setup& setup) {
         }
     }
     for (const auto& [name, byWorks] : cost) {
-        std::printf("%-10s per-row cost 1,000,000 / 10,000 works: %.2fx (SQLite alone, default "
-                    "settings: %.2fx)\n",
+        std::printf("%-10s per-row cost 1,000,000 / 10,000 works: %.2fx (SQLite alone, with "
+                    "the same mapping: %.2fx)\n",
                     name.c_str(), byWorks.at(1000000) / byWorks.at(10000),
                     alone[1000000] / alone[10000]);
     }
