@@ -47,8 +47,8 @@ std::string Key(const std::string& name) {
 
 } // namespace
 
-CMatrix* CMatrix::CreateFrom(CMatrix& source) {
-    auto* table = new CMatrix;
+std::unique_ptr<CMatrix> CMatrix::CreateFrom(CMatrix& source) {
+    auto table = std::make_unique<CMatrix>();
     table->MoveFrom(source);
     return table;
 }

@@ -3,6 +3,7 @@
 // messages and read by row number (from 1) and column name. Row 0 holds the column names.
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ public:
     CMatrix& operator=(const CMatrix&) = delete;
 
     // A new table that takes over source's storage; source is left empty.
-    static CMatrix* CreateFrom(CMatrix& source);
+    static std::unique_ptr<CMatrix> CreateFrom(CMatrix& source);
     void Clear();
     void MoveFrom(CMatrix& source);
     void CopyFrom(const CMatrix& source);

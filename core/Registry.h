@@ -1,6 +1,6 @@
 #pragma once
 // What the settings need from a registry: keys under two roots, typed DWORD and string values.
-// platform/Registry realises it over .reg files.
+// platform/FileRegistry realises it over .reg files.
 
 #include <cstdint>
 #include <memory>

@@ -137,6 +137,7 @@ int SaveSettings(const TRegistryInfo& info, Registry& registry) {
         }
         return WriteFrom(info, *key) ? 0 : 12;
     } catch (const std::exception&) {
+        // A registry layer that throws is a write that failed; the caller tells the user.
         return 12;
     }
 }

@@ -50,6 +50,10 @@ void InstallDesktop(Desktop* d) {
     Installed = d;
 }
 
+void ShowError(const std::string& text, const std::string& title) {
+    TheDesktop().MessageBox(text, title, MsgIcon::Error);
+}
+
 MsgAnswer QtDesktop::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
                                 MsgButtons buttons) {
     QMessageBox::Icon qicon = icon == MsgIcon::Error     ? QMessageBox::Critical

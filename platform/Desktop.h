@@ -40,6 +40,8 @@ public:
 Desktop& TheDesktop();
 // Installs d (not owned); nullptr restores the real one.
 void InstallDesktop(Desktop* d);
+// The usual failure report: a box with the error icon and one OK button.
+void ShowError(const std::string& text, const std::string& title = "Errore");
 
 // The real desktop: QMessageBox, QInputDialog, QFileDialog, QApplication::beep,
 // QDesktopServices::openUrl and the system clock.

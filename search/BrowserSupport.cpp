@@ -8,12 +8,12 @@
 #include <QPushButton>
 #include <QTextCursor>
 #include <QVBoxLayout>
-#include <memory>
 
 #include "core/RecordText.h"
 #include "core/UOrvoCCommon.h"
 #include "platform/Desktop.h"
 #include "platform/Text.h"
+#include "ui/UFormAttendere.h"
 #include "ui/UFormInput.h"
 #include "ui/UOrvoCCommonWin.h"
 
@@ -29,16 +29,12 @@ int AskRecordNumber(QWidget* owner, int rowCount) {
     std::string answer;
     if (SessionSettings.BlindFriendly) {
         // A window of its own for one question, so a screen reader announces the prompt.
-        std::unique_ptr<TFormInput> input;
         try {
-            input = std::make_unique<TFormInput>(owner);
-            input->Execute(caption, prompt, "", 32, '\0', answer);
+            TFormInput input(owner);
+            input.Execute(caption, prompt, "", 32, '\0', answer);
         } catch (...) {
+            // No prompt, no answer: the browser stays on its record.
             answer.clear();
-        }
-        try {
-            input.reset();
-        } catch (...) {
         }
     } else {
         answer = TheDesktop().InputBox(caption, prompt, "");
@@ -108,6 +104,34 @@ bool EscapeKeyFilter::eventFilter(QObject* watched, QEvent* event) {
 }
 
 TRecordBrowser::TRecordBrowser(QWidget* owner) : QDialog(owner) {}
+
+void TRecordBrowser::Open(const std::string& caption, QWidget* owner) {
+    setWindowTitle(Q(caption));
+    Record = 1;
+    Owner = owner;
+    show();
+    ShowRecord();
+}
+
+void TRecordBrowser::ShowRecord() {
+    try {
+        FillRecord();
+    } catch (...) {
+        // A row the memo cannot show (a column missing): the owner is better than a half record.
+        ShowError("Errore interno imprevisto.");
+        close();
+    }
+}
+
+void TRecordBrowser::Recover(const std::string& text) {
+    HideWait();
+    show();
+    try {
+        ShowError(text);
+    } catch (...) {
+        // The browser is back in any case; only the explanation is lost.
+    }
+}
 
 QPlainTextEdit* TRecordBrowser::MakeRecordMemo(QGroupBox* group, const char* objectName,
                                                const char* accessibleName) {
@@ -195,6 +219,7 @@ void TRecordBrowser::ButtonVaiAlClick() {
             ShowRecord();
         }
     } catch (...) {
+        // A prompt that could not be asked leaves the browser on its record.
     }
 }
 

@@ -50,12 +50,15 @@ class TRecordBrowser : public QDialog {
     Q_OBJECT
 
 public:
-    // Rebuilds the memo for the current record.
-    virtual void ShowRecord() = 0;
+    // Opening, once Table holds the rows: caption, record 1, the owner to show again on close,
+    // then the window and its record.
+    void Open(const std::string& caption, QWidget* owner);
+    // Rebuilds the memo for the current record; a record that cannot be shown closes the
+    // browser, and its owner comes back.
+    void ShowRecord();
 
     CMatrix Table;
     int Record = 0; // 0 none, otherwise 1 to the row count
-    QPointer<QWidget> Owner;
 
     QPushButton* ButtonPrimo = nullptr;
     QPushButton* ButtonPrecedente = nullptr;
@@ -75,6 +78,12 @@ public slots:
 protected:
     explicit TRecordBrowser(QWidget* owner);
 
+    // The memo for the current record; throws when the row cannot be shown.
+    virtual void FillRecord() = 0;
+    // Where the browser's failed commands come back to: the wait dialog goes, this browser is
+    // in charge again with the same record, and the user reads text.
+    void Recover(const std::string& text);
+
     // The read-only record text inside group; Escape in it acts as "&Chiudi".
     QPlainTextEdit* MakeRecordMemo(QGroupBox* group, const char* objectName,
                                    const char* accessibleName);
@@ -83,4 +92,6 @@ protected:
     QHBoxLayout* MakeNavigation();
 
     void reject() override; // Escape: "&Chiudi"
+
+    QPointer<QWidget> Owner;
 };

@@ -41,14 +41,6 @@ TFormCentri::TFormCentri(QWidget* owner) : TRecordBrowser(owner) {
 
 TFormCentri::~TFormCentri() = default;
 
-void TFormCentri::Open(const std::string& caption, QWidget* owner) {
-    setWindowTitle(Q(caption));
-    Record = 1;
-    Owner = owner;
-    show();
-    ShowRecord();
-}
-
 void TFormCentri::SetEMail(const std::string& address) {
     if (!address.empty()) {
         LMDEmail.SetTarget("mailto:" + address);
@@ -61,26 +53,21 @@ void TFormCentri::SetEMail(const std::string& address) {
     }
 }
 
-void TFormCentri::ShowRecord() {
-    try {
-        MemoCentro->clear();
-        if (Record == 0) {
-            GroupBox->setTitle(Q("Nessuna opera trovata"));
-            SetAccessibleName(MemoCentro, "Nessuna opera trovata");
-            SetEMail("");
-            return;
-        }
-        CentreRecord r = CentreRecordText(Table, Record);
-        GroupBox->setTitle(Q(r.GroupTitle));
-        SetAccessibleName(MemoCentro, r.GroupTitle);
-        SetMemoLines(MemoCentro, r.Lines);
-        SetEMail(r.EMail);
-        if (isVisible()) {
-            MemoCentro->setFocus();
-        }
-    } catch (...) {
-        TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
-        close();
+void TFormCentri::FillRecord() {
+    MemoCentro->clear();
+    if (Record == 0) {
+        GroupBox->setTitle(Q("Nessuna opera trovata"));
+        SetAccessibleName(MemoCentro, "Nessuna opera trovata");
+        SetEMail("");
+        return;
+    }
+    CentreRecord r = CentreRecordText(Table, Record);
+    GroupBox->setTitle(Q(r.GroupTitle));
+    SetAccessibleName(MemoCentro, r.GroupTitle);
+    SetMemoLines(MemoCentro, r.Lines);
+    SetEMail(r.EMail);
+    if (isVisible()) {
+        MemoCentro->setFocus();
     }
 }
 
@@ -88,6 +75,7 @@ void TFormCentri::ButtonEMailClick() {
     try {
         ClickLinkLabel(LMDEmail);
     } catch (...) {
+        // A failed shell open is silent: the link stops jumping and the window stays as it is.
     }
 }
 
@@ -112,6 +100,7 @@ void TFormCentri::closeEvent(QCloseEvent* event) {
             owner->show();
         }
     } catch (...) {
+        // The window closes whatever failed: keeping it open would trap the user in it.
     }
     event->accept();
     FeedbackBeep();

@@ -18,11 +18,6 @@ public:
     explicit TFormCentri(QWidget* owner);
     ~TFormCentri() override;
 
-    // Opening, once Table holds the rows: caption, record 1, the owner to show again on close,
-    // then the window and its record.
-    void Open(const std::string& caption, QWidget* owner);
-    void ShowRecord() override;
-
     QGroupBox* GroupBox = nullptr;
     QPlainTextEdit* MemoCentro = nullptr;
     QPushButton* ButtonEMail = nullptr;
@@ -32,6 +27,7 @@ public slots:
     void ButtonEMailClick();
 
 protected:
+    void FillRecord() override;
     void showEvent(QShowEvent* event) override;   // FormShow
     void hideEvent(QHideEvent* event) override;   // FormHide
     void closeEvent(QCloseEvent* event) override; // FormClose

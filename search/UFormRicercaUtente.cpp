@@ -129,8 +129,7 @@ int TFormRicercaUtente::LoadGenres() {
         return 0;
     }
     try {
-        const QueryTexts q = GenresQuery();
-        if (MainForm->RunQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+        if (MainForm->RunQuery(GenresQuery()) == 0) {
             GenreNames.clear();
             // A query that failed before any reply leaves the status as it was.
             return MainForm->QueryStatus != 0 ? MainForm->QueryStatus : 2;
@@ -146,7 +145,8 @@ int TFormRicercaUtente::LoadGenres() {
         }
         return 0;
     } catch (...) {
-        TheDesktop().MessageBox("Errore nella ricezione dati", "Errore", MsgIcon::Error);
+        // Rows that could not be read: no cache, so the next opening asks again.
+        ShowError("Errore nella ricezione dati");
         GenreNames.clear();
         return 2;
     }
@@ -156,6 +156,7 @@ void TFormRicercaUtente::ButtonPulisciClick() {
     try {
         ClearFields();
     } catch (...) {
+        // Fields half cleared are still usable, as long as the period lists stay coupled.
         SyncEnabled = true;
     }
 }
@@ -196,11 +197,7 @@ int TFormRicercaUtente::ClearFields() {
 }
 
 void TFormRicercaUtente::CBTrimestreClick() {
-    if (!SyncEnabled) {
-        return;
-    }
-    SyncEnabled = false;
-    try {
+    Couple([this] {
         const int year =
             YearForQuarter(CBTrimestre->currentIndex(), CBAnno->currentIndex(), TodayMonth);
         if (year >= 0) {
@@ -210,19 +207,11 @@ void TFormRicercaUtente::CBTrimestreClick() {
                 CBTrimestre->setCurrentIndex(0);
             }
         }
-        QCoreApplication::processEvents();
-    } catch (...) {
-    }
-    // Left off, the two lists would never be coupled again.
-    SyncEnabled = true;
+    });
 }
 
 void TFormRicercaUtente::CBAnnoClick() {
-    if (!SyncEnabled) {
-        return;
-    }
-    SyncEnabled = false;
-    try {
+    Couple([this] {
         const int quarter = QuarterForYear(CBAnno->currentIndex(), CBTrimestre->currentIndex());
         if (quarter >= 0) {
             if (quarter < CBTrimestre->count()) {
@@ -231,9 +220,21 @@ void TFormRicercaUtente::CBAnnoClick() {
                 CBAnno->setCurrentIndex(0);
             }
         }
+    });
+}
+
+void TFormRicercaUtente::Couple(const std::function<void()>& follow) {
+    if (!SyncEnabled) {
+        return;
+    }
+    SyncEnabled = false;
+    try {
+        follow();
         QCoreApplication::processEvents();
     } catch (...) {
+        // The lists may disagree for now; the user's next choice couples them again.
     }
+    // Left off, the two lists would never be coupled again.
     SyncEnabled = true;
 }
 
@@ -256,10 +257,11 @@ void TFormRicercaUtente::ButtonProcediClick() {
             Confirmed = true;
             close();
         } else {
-            TheDesktop().MessageBox("Parametri di ricerca insufficienti", "Errore", MsgIcon::Error);
+            ShowError("Parametri di ricerca insufficienti");
         }
     } catch (...) {
-        TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
+        // The entries stay as typed: the user may try again or cancel.
+        ShowError("Errore interno imprevisto.");
     }
 }
 
@@ -288,9 +290,7 @@ void TFormRicercaUtente::closeEvent(QCloseEvent* event) {
     try {
         QPointer<QWidget> owner = Owner;
         if (owner != nullptr && owner == static_cast<QWidget*>(MainForm)) {
-            if (MainForm->TimerCheck != nullptr) {
-                MainForm->TimerCheck->stop();
-            }
+            MainForm->StopBusyCheck();
             QCoreApplication::processEvents();
         }
         if (owner != nullptr) {
@@ -300,6 +300,7 @@ void TFormRicercaUtente::closeEvent(QCloseEvent* event) {
         FeedbackBeep();
         Idle = true;
     } catch (...) {
+        // The dialog closes whatever failed: keeping it would trap the user in it.
     }
     event->accept();
 }

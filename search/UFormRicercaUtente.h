@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <cstdint>
+#include <functional>
 
 #include "core/CatalogueQuery.h"
 
@@ -27,13 +28,8 @@ public:
     // 0 when the genre cache is usable.
     int LoadGenres();
 
+    // The criteria of the last confirmed opening.
     SearchCriteria Criteria;
-    bool Confirmed = false;
-    QPointer<QWidget> Owner;
-    bool SyncEnabled = false;
-    uint16_t TodayYear = 0;
-    uint16_t TodayMonth = 0;
-    uint16_t TodayDay = 0;
 
     QGroupBox* GroupBox = nullptr;
     QLineEdit* EditTitolo = nullptr;
@@ -63,4 +59,14 @@ protected:
 private:
     // The clear-fields operation; its outcome is the genre loading's.
     int ClearFields();
+    // Runs follow, the change of one period list after the other, with the coupling off so
+    // that it does not bounce back; the coupling is on again afterwards, whatever happened.
+    void Couple(const std::function<void()>& follow);
+
+    bool Confirmed = false;
+    QPointer<QWidget> Owner;
+    bool SyncEnabled = false;
+    uint16_t TodayYear = 0;
+    uint16_t TodayMonth = 0;
+    uint16_t TodayDay = 0;
 };

@@ -25,9 +25,7 @@
 namespace {
 
 std::string LastOperation() {
-    return MainForm != nullptr && MainForm->LastReply != nullptr
-               ? MainForm->LastReply->GetValue("OPERATION")
-               : std::string();
+    return MainForm != nullptr ? MainForm->LastReplyOperation() : std::string();
 }
 
 constexpr int ProgressStep = 1024;
@@ -63,24 +61,19 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : TRecordBrowser(ow
 
 TFormRisultatiRicerca::~TFormRisultatiRicerca() = default;
 
-void TFormRisultatiRicerca::ShowRecord() {
-    try {
-        MemoOpera->clear();
-        if (Record == 0) {
-            GroupBoxOpera->setTitle(Q("Nessuna opera trovata"));
-            SetAccessibleName(MemoOpera, "Nessuna opera trovata");
-            return;
-        }
-        SetMemoLines(MemoOpera, WorkRecordLines(Table, Record));
-        const std::string title = WorkGroupTitle(Record);
-        GroupBoxOpera->setTitle(Q(title));
-        SetAccessibleName(MemoOpera, title);
-        if (isVisible()) {
-            MemoOpera->setFocus();
-        }
-    } catch (...) {
-        TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
-        close();
+void TFormRisultatiRicerca::FillRecord() {
+    MemoOpera->clear();
+    if (Record == 0) {
+        GroupBoxOpera->setTitle(Q("Nessuna opera trovata"));
+        SetAccessibleName(MemoOpera, "Nessuna opera trovata");
+        return;
+    }
+    SetMemoLines(MemoOpera, WorkRecordLines(Table, Record));
+    const std::string title = WorkGroupTitle(Record);
+    GroupBoxOpera->setTitle(Q(title));
+    SetAccessibleName(MemoOpera, title);
+    if (isVisible()) {
+        MemoOpera->setFocus();
     }
 }
 
@@ -91,8 +84,7 @@ void TFormRisultatiRicerca::ButtonCentriClick() {
     try {
         const QueryTexts q = CentresOfWorkQuery(Table.GetField("CatalogoId", Record));
         if (ActiveSocket == nullptr) {
-            TheDesktop().MessageBox("Connessione con il server mancante.", "Impossibile procedere",
-                                    MsgIcon::Error);
+            ShowError("Connessione con il server mancante.", "Impossibile procedere");
             return;
         }
         try {
@@ -104,19 +96,20 @@ void TFormRisultatiRicerca::ButtonCentriClick() {
             hide();
             ReplyHandler.Set(this, [this](bool i, bool f) { CentresDone(i, f); });
             // Nothing sent (the connection went meanwhile): no reply will ever come.
-            if (MainForm->SendQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+            if (MainForm->SendQuery(q) == 0) {
                 throw EOrvoError("Impossibile contattare il server.");
             }
         } catch (const std::exception& e) {
+            // The query did not go out: nobody waits for it, and the user learns why.
             ReplyHandler.Clear();
-            FormAttendere->hide();
-            show();
-            TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+            Recover(e.what());
         }
     } catch (const std::exception& e) {
-        TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+        // The lookup could not even start (a row without its catalogue number).
+        Recover(e.what());
     } catch (...) {
-        TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
+        // As above, for a failure that carries no text.
+        Recover("Errore interno imprevisto.");
     }
 }
 
@@ -152,10 +145,11 @@ void TFormRisultatiRicerca::CentresDone(bool Interrupted, bool Failed) {
             FormCentri->Table.MoveFrom(*MainForm->Results);
             FormCentri->Open(caption, this);
         } catch (const std::exception& e) {
-            TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
-            show();
+            // The centres window could not be filled: back to the browser, with the reason.
+            Recover(e.what());
         }
     } catch (...) {
+        // Whatever else failed, the browser comes back: it is the only window left to the user.
         show();
     }
 }
@@ -179,30 +173,25 @@ void TFormRisultatiRicerca::ButtonSalvaClick() {
         }
         SaveTo(fileName);
     } catch (...) {
-        TheDesktop().MessageBox("Errore nella scrittura del file", "Errore", MsgIcon::Error);
+        // The export failed past its own reporting: the file is not to be trusted.
+        Recover("Errore nella scrittura del file");
     }
 }
 
-void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
-    auto writeError = [this](bool waitShown) {
-        if (waitShown) {
-            try {
-                FormAttendere->hide();
-            } catch (...) {
-            }
-        }
-        FeedbackBeep();
-        TheDesktop().MessageBox("Errore nella scrittura del file", "Errore", MsgIcon::Error);
-        FeedbackBeep();
-        try {
-            show();
-        } catch (...) {
-        }
-    };
+void TFormRisultatiRicerca::ReportWriteError(bool waitShown) {
+    if (waitShown) {
+        HideWait();
+    }
+    FeedbackBeep();
+    ShowError("Errore nella scrittura del file");
+    FeedbackBeep();
+    show();
+}
 
+void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
     ExportFile file;
     if (!file.Create(fileName)) {
-        writeError(false);
+        ReportWriteError(false);
         return;
     }
     // The browser's commands wait while the export yields to the window system.
@@ -239,7 +228,7 @@ void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
                 // The records written so far must reach the disk before the user is told.
                 const bool closed = file.Close();
                 if (!closed) {
-                    writeError(true);
+                    ReportWriteError(true);
                     return;
                 }
                 FormAttendere->hide();
@@ -254,7 +243,8 @@ void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
             throw EOrvoError("close");
         }
     } catch (...) {
-        writeError(true);
+        // A write or close that failed: the user must know the file is incomplete.
+        ReportWriteError(true);
         return;
     }
     FormAttendere->hide();
@@ -283,9 +273,8 @@ void TFormRisultatiRicerca::closeEvent(QCloseEvent* event) {
     }
     try {
         QPointer<QWidget> owner = Owner;
-        if (owner != nullptr && owner == static_cast<QWidget*>(MainForm) &&
-            MainForm->TimerCheck != nullptr) {
-            MainForm->TimerCheck->stop();
+        if (owner != nullptr && owner == static_cast<QWidget*>(MainForm)) {
+            MainForm->StopBusyCheck();
             QCoreApplication::processEvents();
         }
         Owner = nullptr;
@@ -295,6 +284,7 @@ void TFormRisultatiRicerca::closeEvent(QCloseEvent* event) {
         Idle = true;
         FeedbackBeep();
     } catch (...) {
+        // The browser goes whatever failed: keeping it would trap the user in it.
     }
     event->accept();
     deleteLater();

@@ -17,10 +17,6 @@ public:
     explicit TFormRisultatiRicerca(QWidget* owner);
     ~TFormRisultatiRicerca() override;
 
-    void ShowRecord() override;
-
-    bool Exporting = false;
-
     QGroupBox* GroupBoxOpera = nullptr;
     QPlainTextEdit* MemoOpera = nullptr;
     QPushButton* ButtonCentri = nullptr;
@@ -33,6 +29,7 @@ public slots:
     void CentresDone(bool Interrupted, bool Failed);
 
 protected:
+    void FillRecord() override;
     void showEvent(QShowEvent* event) override;   // FormShow
     void hideEvent(QHideEvent* event) override;   // FormHide
     void closeEvent(QCloseEvent* event) override; // FormClose
@@ -40,4 +37,9 @@ protected:
 private:
     // The export after the file name is known.
     void SaveTo(const std::string& fileName);
+    // The export's failure: the wait dialog (when shown) goes, the user is told, the browser
+    // is back.
+    void ReportWriteError(bool waitShown);
+
+    bool Exporting = false;
 };

@@ -55,13 +55,16 @@ bool Exec(sqlite3* db, const char* sql, std::string& error) {
     return true;
 }
 
-bool SyncPath(const std::string& path, bool folder) {
-    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
+// Flushes a file, or a directory's entries, to the disk.
+bool SyncToDisk(const std::string& path, std::string& error) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = fd >= 0 && ::fsync(fd) == 0;
+    if (!ok) {
+        error = "cannot sync " + path + " to disk: " + std::strerror(errno);
     }
-    bool ok = ::fsync(fd) == 0;
-    ::close(fd);
+    if (fd >= 0) {
+        ::close(fd);
+    }
     return ok;
 }
 
@@ -74,12 +77,7 @@ bool BuildFile(const std::string& path, std::string& error,
         return false;
     }
     std::string part = path + ".part";
-    // Left by a build that was killed: SQLite would open it as it is and build on top.
     std::filesystem::remove(part, ec);
-    if (ec) {
-        error = "cannot remove the stale " + part + ": " + ec.message();
-        return false;
-    }
     sqlite3* raw = nullptr;
     int rc =
         sqlite3_open_v2(part.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -93,12 +91,9 @@ bool BuildFile(const std::string& path, std::string& error,
          fill(raw, error) && Exec(raw, "COMMIT", error);
     ok = ok && Exec(raw, "PRAGMA journal_mode = DELETE", error);
     db.reset();
-    // Written without SQLite's syncs, for speed: on disk before it takes the final name, and
-    // the name on disk after, so a crash leaves either no file or the whole one.
-    if (ok && !SyncPath(part, false)) {
-        error = "cannot write " + part + " to disk: " + std::strerror(errno);
-        ok = false;
-    }
+    // Written without syncing for speed, so synced once whole: a crash after the rename must
+    // not leave a catalogue with pages missing.
+    ok = ok && SyncToDisk(part, error);
     if (ok) {
         std::filesystem::rename(part, path, ec);
         if (ec) {
@@ -106,14 +101,11 @@ bool BuildFile(const std::string& path, std::string& error,
             ok = false;
         }
     }
-    if (ok) {
-        std::filesystem::path folder = std::filesystem::path(path).parent_path();
-        SyncPath(folder.empty() ? std::string(".") : folder.string(), true);
-    }
     if (!ok) {
         std::filesystem::remove(part, ec);
+        return false;
     }
-    return ok;
+    return SyncToDisk(std::filesystem::absolute(path, ec).parent_path().string(), error);
 }
 
 // splitmix64: small, fast and the same on every platform.
@@ -365,6 +357,11 @@ bool FillLarge(sqlite3* db, long long works, unsigned long long seed, std::strin
 bool WriteSampleCatalogue(sqlite3* db, std::string& error) {
     return Exec(db, "BEGIN", error) && Exec(db, CatalogueSchemaSql, error) &&
            Exec(db, SampleCatalogueSql, error) && Exec(db, "COMMIT", error);
+}
+
+bool BuildCatalogueFile(const std::string& path, std::string& error,
+                        const std::function<bool(sqlite3*, std::string&)>& fill) {
+    return BuildFile(path, error, fill);
 }
 
 bool CreateSampleFile(const std::string& path, std::string& error) {

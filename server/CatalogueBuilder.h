@@ -1,6 +1,7 @@
 #pragma once
 // Writing catalogues: the schema, the bundled sample, and large synthetic ones for load tests.
 
+#include <functional>
 #include <string>
 
 struct sqlite3;
@@ -10,6 +11,12 @@ extern const char* const CatalogueSchemaSql;
 
 // Creates the schema and the sample rows in an empty database.
 bool WriteSampleCatalogue(sqlite3* db, std::string& error);
+
+// Writes a new catalogue file: the schema, then whatever fill adds, in one transaction, into
+// path.part (a stale one is removed first), synced to disk and renamed into place. Refuses to
+// replace an existing file; on failure nothing is left behind.
+bool BuildCatalogueFile(const std::string& path, std::string& error,
+                        const std::function<bool(sqlite3*, std::string&)>& fill);
 
 // Both write a new file and refuse to replace an existing one. The file appears only once it
 // is complete.

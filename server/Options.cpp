@@ -45,8 +45,8 @@ std::optional<RedirectTarget> ParseRedirect(std::string text) {
 }
 
 // Which mode an option belongs to: a server option makes no sense with --create-*, and the
-// reverse.
-enum class Group { Serve, Create, Any };
+// reverse; --db names the catalogue served, imported into or exported.
+enum class Group { Serve, Db, Create, Csv, Any };
 
 struct OptionSpec {
     const char* Name;
@@ -88,7 +88,7 @@ const std::vector<OptionSpec>& Specs() {
         {"port", "N", "port (10241; 0 picks a free one)", Group::Serve,
          Number(&ServerOptions::Port, 0, 65535), "needs a number from 0 to 65535"},
         {"db", "FILE", "catalogue file, opened read-only (default: the sample, in memory)",
-         Group::Serve, Text(&ServerOptions::DbFile, false), "needs a file name"},
+         Group::Db, Text(&ServerOptions::DbFile, false), "needs a file name"},
         {"max-clients", "N", "sessions at once (500)", Group::Serve,
          Number(&ServerOptions::MaxClients, 1, 100000), "needs a number from 1 to 100000"},
         {"per-address", "N", "sessions at once from one client address (64)", Group::Serve,
@@ -145,6 +145,20 @@ const std::vector<OptionSpec>& Specs() {
              return !text.empty();
          },
          "needs a file name"},
+        {"import", "DIR", "build a new --db FILE from CSV files, one per table", Group::Csv,
+         [](const std::string& text, ServerOptions& o) {
+             o.RunMode = ServerOptions::Mode::Import;
+             o.CsvDir = text;
+             return !text.empty();
+         },
+         "needs a directory"},
+        {"export", "DIR", "write every table of --db FILE as CSV files in DIR", Group::Csv,
+         [](const std::string& text, ServerOptions& o) {
+             o.RunMode = ServerOptions::Mode::Export;
+             o.CsvDir = text;
+             return !text.empty();
+         },
+         "needs a directory"},
         {"works", "N", "works in the synthetic catalogue", Group::Create,
          Number(&ServerOptions::Works, 1, 50000000), "needs a number from 1 to 50000000"},
         {"seed", "S", "seed of the synthetic catalogue (1)", Group::Create,
@@ -167,10 +181,13 @@ std::string VersionText() {
 }
 
 std::string UsageText() {
-    std::string text = "usage: orvo-server [OPTION...]               serve a catalogue\n"
-                       "       orvo-server --create-sample FILE\n"
-                       "       orvo-server --create-large FILE --works N [--seed S]\n"
-                       "Options take their value as --opt VALUE or --opt=VALUE:\n";
+    std::string text =
+        "usage: orvo-server [OPTION...]               serve a catalogue\n"
+        "       orvo-server --create-sample FILE\n"
+        "       orvo-server --create-large FILE --works N [--seed S]\n"
+        "       orvo-server --import DIR --db FILE   (CSV files, one per table, into a new FILE)\n"
+        "       orvo-server --export DIR --db FILE   (every table of FILE as CSV files in DIR)\n"
+        "Options take their value as --opt VALUE or --opt=VALUE:\n";
     for (const OptionSpec& spec : Specs()) {
         std::string left = std::string("  --") + spec.Name;
         if (spec.Value != nullptr) {
@@ -245,23 +262,25 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     }
 
     ServerOptions& o = result.Options;
-    bool sawServe = false, sawWorks = false, sawSeed = false, sawCreate = false;
+    bool sawServe = false, sawDb = false, sawWorks = false, sawSeed = false, sawMode = false;
     for (const auto& [spec, option] : options) {
         if (!parser.isSet(option)) {
             continue;
         }
         const std::string name = std::string("--") + spec->Name;
         const std::string value = spec->Value != nullptr ? parser.value(option).toStdString() : "";
-        if (spec->Kind == Group::Create && NameOf(name).rfind("create-", 0) == 0) {
-            if (sawCreate) {
-                return fail(name + ": only one of --create-sample and --create-large");
+        if (spec->Kind == Group::Csv || NameOf(name).rfind("create-", 0) == 0) {
+            if (sawMode) {
+                return fail(name +
+                            ": only one of --create-sample, --create-large, --import and --export");
             }
-            sawCreate = true;
+            sawMode = true;
         }
         if (!spec->Apply(value, o)) {
             return fail(name + " " + spec->Problem);
         }
         sawServe = sawServe || spec->Kind == Group::Serve;
+        sawDb = sawDb || spec->Kind == Group::Db;
         sawWorks = sawWorks || NameOf(name) == "works";
         sawSeed = sawSeed || NameOf(name) == "seed";
     }
@@ -272,7 +291,15 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     if (o.RunMode != ServerOptions::Mode::CreateLarge && (sawWorks || sawSeed)) {
         return fail(std::string(sawWorks ? "--works" : "--seed") + " goes with --create-large");
     }
-    if (o.RunMode != ServerOptions::Mode::Serve && sawServe) {
+    const bool csv =
+        o.RunMode == ServerOptions::Mode::Import || o.RunMode == ServerOptions::Mode::Export;
+    if (csv && !sawDb) {
+        return fail("--import and --export need --db FILE");
+    }
+    if (csv && sawServe) {
+        return fail("--import and --export take no server options but --db");
+    }
+    if (o.RunMode != ServerOptions::Mode::Serve && !csv && (sawServe || sawDb)) {
         return fail("--create-sample and --create-large take no server options");
     }
     result.Ok = true;

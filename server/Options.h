@@ -13,7 +13,7 @@ struct RedirectTarget {
 };
 
 struct ServerOptions {
-    enum class Mode { Serve, CreateSample, CreateLarge };
+    enum class Mode { Serve, CreateSample, CreateLarge, Import, Export };
     Mode RunMode = Mode::Serve;
 
     std::string Listen = "127.0.0.1";
@@ -38,6 +38,7 @@ struct ServerOptions {
     bool Verbose = false;
 
     std::string CreateFile;
+    std::string CsvDir; // --import and --export
     long long Works = 0;
     uint64_t Seed = 1;
 };

@@ -2,156 +2,176 @@
 
 #include <sqlite3.h>
 
-#include <vector>
+#include <array>
+#include <cstdint>
+#include <memory>
 
 namespace {
 
-// Decodes UTF-8; a byte that does not start a valid sequence stands for itself in a private
-// range, so broken text still matches itself and nothing else.
-std::vector<char32_t> DecodeUtf8(std::string_view text) {
-    std::vector<char32_t> out;
-    out.reserve(text.size());
-    size_t i = 0;
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    while (i < text.size()) {
-        unsigned char b = byte(i);
-        int extra = b < 0x80             ? 0
-                    : (b & 0xE0) == 0xC0 ? 1
-                    : (b & 0xF0) == 0xE0 ? 2
-                    : (b & 0xF8) == 0xF0 ? 3
-                                         : -1;
-        bool ok = extra >= 0;
-        char32_t cp = extra <= 0 ? b : (b & (0x3F >> extra));
-        for (int k = 1; ok && k <= extra; ++k) {
-            if (i + static_cast<size_t>(k) >= text.size() ||
-                (byte(i + static_cast<size_t>(k)) & 0xC0) != 0x80) {
-                ok = false;
-            } else {
-                cp = (cp << 6) | (byte(i + static_cast<size_t>(k)) & 0x3F);
-            }
-        }
-        if (!ok) {
-            out.push_back(0xF0000 + b);
-            ++i;
-        } else {
-            out.push_back(cp);
-            i += static_cast<size_t>(extra) + 1;
-        }
+std::string_view ValueText(sqlite3_value* v) {
+    const unsigned char* p = sqlite3_value_text(v);
+    if (p == nullptr) {
+        return {};
     }
-    return out;
+    return {reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_value_bytes(v))};
 }
 
-enum class TokenKind { Any, One, Literal };
-struct Token {
-    TokenKind Kind;
-    char32_t Folded;
+// A compiled pattern and what is known of the call site it was last handed to.
+struct CachedPattern {
+    LikePattern Pattern;
+    uint64_t LastUse = 0;
+    bool HandedOut = false; // given to SQLite as auxiliary data...
+    bool Kept = false;      // ...and found there again on a later row
+};
+using CachedHandle = std::shared_ptr<CachedPattern>;
+
+// Compiled patterns, one set per registration (so per connection).
+//
+// A constant pattern is compiled once per statement: SQLite keeps it as auxiliary data on the
+// argument from one row to the next. SQLite drops that data after every row when the pattern
+// is not a constant (LIKE between two columns), so handing it over on every row would allocate
+// on every row. Instead a pattern is first compiled into this cache, whose entries reuse their
+// storage, and handed over only when it is met again without having been kept from an earlier
+// hand-over: a constant is handed over from its second row (or its first, in a later
+// statement); a pattern that changes from row to row is not handed over again.
+class PatternCache {
+public:
+    PatternCache() {
+        for (CachedHandle& entry : entries) {
+            entry = std::make_shared<CachedPattern>();
+        }
+    }
+
+    const LikePattern* Find(sqlite3_context* ctx, std::string_view pattern, char32_t escape) {
+        ++clock;
+        CachedHandle* found = nullptr;
+        CachedHandle* victim = nullptr;
+        for (CachedHandle& entry : entries) {
+            if (entry->Pattern.CompiledFrom(pattern, escape) && entry->LastUse != 0) {
+                found = &entry;
+                break;
+            }
+            // One held by SQLite must keep its pattern.
+            if (entry.use_count() == 1 && (!victim || entry->LastUse < (*victim)->LastUse)) {
+                victim = &entry;
+            }
+        }
+        if (found == nullptr) {
+            if (victim == nullptr) {
+                // Every entry is held by a live statement: compile into one more.
+                if (!spare || spare.use_count() > 1) {
+                    spare = std::make_shared<CachedPattern>();
+                }
+                victim = &spare;
+            }
+            CachedPattern& fresh = **victim;
+            fresh.Pattern.Compile(pattern, escape);
+            fresh.HandedOut = false;
+            fresh.LastUse = clock;
+            return &fresh.Pattern;
+        }
+        CachedPattern& entry = **found;
+        entry.LastUse = clock;
+        if (!entry.HandedOut || entry.Kept) {
+            entry.HandedOut = true;
+            entry.Kept = false;
+            sqlite3_set_auxdata(ctx, 0, new CachedHandle(*found),
+                                [](void* p) { delete static_cast<CachedHandle*>(p); });
+        }
+        return &entry.Pattern;
+    }
+
+private:
+    std::array<CachedHandle, 8> entries;
+    CachedHandle spare;
+    uint64_t clock = 0;
 };
 
+// The pattern SQLite kept for this call site, if any.
+CachedPattern* Kept(sqlite3_context* ctx) {
+    auto* handle = static_cast<CachedHandle*>(sqlite3_get_auxdata(ctx, 0));
+    return handle != nullptr ? handle->get() : nullptr;
+}
+
 void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    for (int k = 0; k < argc; ++k) {
-        if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
-            sqlite3_result_null(ctx);
+    // Every row after the first of a constant pattern without ESCAPE: only the text to read.
+    if (argc == 2) {
+        if (CachedPattern* kept = Kept(ctx)) {
+            kept->Kept = true;
+            if (sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+                sqlite3_result_null(ctx);
+            } else {
+                sqlite3_result_int(ctx, kept->Pattern.Matches(ValueText(argv[1])) ? 1 : 0);
+            }
             return;
         }
     }
-    sqlite3* db = sqlite3_context_db_handle(ctx);
-    int patternBytes = sqlite3_value_bytes(argv[0]);
-    if (patternBytes > sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1)) {
-        sqlite3_result_error(ctx, "LIKE or GLOB pattern too complex", -1);
-        return;
-    }
-    auto text = [](sqlite3_value* v) {
-        const unsigned char* p = sqlite3_value_text(v);
-        return std::string_view(reinterpret_cast<const char*>(p),
-                                static_cast<size_t>(sqlite3_value_bytes(v)));
-    };
-    char32_t escape = 0;
-    if (argc == 3) {
-        std::vector<char32_t> e = DecodeUtf8(text(argv[2]));
-        if (e.size() != 1) {
-            sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
-            return;
+    try {
+        // A NULL anywhere makes the answer NULL, before any complaint about the others.
+        for (int k = 0; k < argc; ++k) {
+            if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+                sqlite3_result_null(ctx);
+                return;
+            }
         }
-        escape = e[0];
+        CachedPattern* kept = Kept(ctx);
+        std::string_view pattern;
+        if (kept == nullptr) {
+            pattern = ValueText(argv[0]);
+            sqlite3* db = sqlite3_context_db_handle(ctx);
+            if (pattern.size() >
+                static_cast<size_t>(sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1))) {
+                sqlite3_result_error(ctx, "LIKE or GLOB pattern too complex", -1);
+                return;
+            }
+        }
+        char32_t escape = 0;
+        if (argc == 3) {
+            std::string_view e = ValueText(argv[2]);
+            size_t length = 0;
+            if (!e.empty()) {
+                escape = DecodeCatalogueChar(reinterpret_cast<const unsigned char*>(e.data()),
+                                             e.size(), length);
+            }
+            if (e.empty() || length != e.size()) {
+                sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+                return;
+            }
+        }
+        const LikePattern* compiled = nullptr;
+        if (kept != nullptr && kept->Pattern.Escape() == escape) {
+            kept->Kept = true;
+            compiled = &kept->Pattern;
+        } else {
+            compiled = static_cast<PatternCache*>(sqlite3_user_data(ctx))
+                           ->Find(ctx, ValueText(argv[0]), escape);
+        }
+        sqlite3_result_int(ctx, compiled->Matches(ValueText(argv[1])) ? 1 : 0);
+    } catch (...) {
+        sqlite3_result_error_nomem(ctx);
     }
-    sqlite3_result_int(ctx, WildcardMatch(text(argv[0]), text(argv[1]), escape) ? 1 : 0);
 }
 
 } // namespace
 
-char32_t FoldCatalogueCase(char32_t c) {
-    if (c >= U'A' && c <= U'Z') {
-        return c + 32;
-    }
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) {
-        return c + 32;
-    }
-    switch (c) {
-    case 0x0160: // S caron
-    case 0x0152: // OE
-    case 0x017D: // Z caron
-        return c + 1;
-    case 0x0178: // Y diaeresis
-        return 0x00FF;
-    default:
-        return c;
-    }
-}
-
-bool WildcardMatch(std::string_view patternText, std::string_view subject, char32_t escape) {
-    std::vector<Token> pattern;
-    {
-        std::vector<char32_t> raw = DecodeUtf8(patternText);
-        pattern.reserve(raw.size());
-        for (size_t i = 0; i < raw.size(); ++i) {
-            char32_t c = raw[i];
-            if (escape != 0 && c == escape && i + 1 < raw.size()) {
-                pattern.push_back({TokenKind::Literal, FoldCatalogueCase(raw[++i])});
-            } else if (c == U'*' || c == U'%') {
-                // Runs of stars are one star: keeps the backtracking below linear in practice.
-                if (pattern.empty() || pattern.back().Kind != TokenKind::Any) {
-                    pattern.push_back({TokenKind::Any, 0});
-                }
-            } else if (c == U'?' || c == U'_') {
-                pattern.push_back({TokenKind::One, 0});
-            } else {
-                pattern.push_back({TokenKind::Literal, FoldCatalogueCase(c)});
-            }
-        }
-    }
-    std::vector<char32_t> text = DecodeUtf8(subject);
-
-    size_t p = 0;
-    size_t t = 0;
-    size_t starP = SIZE_MAX;
-    size_t starT = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && (pattern[p].Kind == TokenKind::One ||
-                                   (pattern[p].Kind == TokenKind::Literal &&
-                                    pattern[p].Folded == FoldCatalogueCase(text[t])))) {
-            ++p;
-            ++t;
-        } else if (p < pattern.size() && pattern[p].Kind == TokenKind::Any) {
-            starP = p++;
-            starT = t;
-        } else if (starP != SIZE_MAX) {
-            p = starP + 1;
-            t = ++starT;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p].Kind == TokenKind::Any) {
-        ++p;
-    }
-    return p == pattern.size();
+bool WildcardMatch(std::string_view pattern, std::string_view text, char32_t escape) {
+    LikePattern compiled;
+    compiled.Compile(pattern, escape);
+    return compiled.Matches(text);
 }
 
 int RegisterCatalogueLike(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    int rc = sqlite3_create_function(db, "like", 2, flags, nullptr, LikeFunction, nullptr, nullptr);
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_create_function(db, "like", 3, flags, nullptr, LikeFunction, nullptr, nullptr);
+    int rc = SQLITE_OK;
+    for (int arguments : {2, 3}) {
+        // SQLite destroys the cache with the function, also when registering fails; patterns
+        // still held by statements live on until those let them go.
+        rc = sqlite3_create_function_v2(db, "like", arguments, flags, new PatternCache,
+                                        LikeFunction, nullptr, nullptr,
+                                        [](void* p) { delete static_cast<PatternCache*>(p); });
+        if (rc != SQLITE_OK) {
+            break;
+        }
     }
     return rc;
 }

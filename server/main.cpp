@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 #include <malloc.h>
 #include <memory>
 #include <sqlite3.h>
@@ -13,6 +14,7 @@
 
 #include "server/Catalogue.h"
 #include "server/CatalogueBuilder.h"
+#include "server/CatalogueCsv.h"
 #include "server/Options.h"
 #include "server/Server.h"
 
@@ -130,6 +132,18 @@ int main(int argc, char** argv) {
                       .count();
         std::printf("%lld works written to %s in %lld ms\n", options.Works,
                     options.CreateFile.c_str(), static_cast<long long>(ms));
+        return 0;
+    }
+    case ServerOptions::Mode::Import:
+    case ServerOptions::Mode::Export: {
+        bool import = options.RunMode == ServerOptions::Mode::Import;
+        bool ok =
+            import ? ImportCatalogue(options.CsvDir, options.DbFile, std::cerr, std::cout, error)
+                   : ExportCatalogue(options.DbFile, options.CsvDir, std::cerr, std::cout, error);
+        if (!ok) {
+            std::cerr << "orvo-server: " << error << std::endl;
+            return 1;
+        }
         return 0;
     }
     case ServerOptions::Mode::Serve:

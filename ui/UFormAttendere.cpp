@@ -65,6 +65,14 @@ void TFormAttendere::CloseDialog() {
     done(QDialog::Rejected);
 }
 
+void TFormAttendere::AllowCancel(bool allowed) {
+    ButtonAnnulla->setEnabled(allowed);
+}
+
+bool TFormAttendere::CancelAllowed() const {
+    return ButtonAnnulla->isEnabled();
+}
+
 void TFormAttendere::ButtonAnnullaClick() {
     CancelRequested = true;
     try {
@@ -96,7 +104,7 @@ void TFormAttendere::hideEvent(QHideEvent* event) {
 
 void TFormAttendere::reject() {
     // Escape presses "&Annulla"; the dialog itself stays up.
-    if (ButtonAnnulla->isEnabled()) {
+    if (CancelAllowed()) {
         ButtonAnnullaClick();
     }
 }
@@ -110,11 +118,23 @@ void TFormAttendere::FormShow() {
     Idle = false;
     setWindowState(SessionSettings.BlindFriendly ? Qt::WindowMaximized : Qt::WindowNoState);
     CancelRequested = false;
-    ButtonAnnulla->setEnabled(true);
+    AllowCancel(true);
 }
 
 void TFormAttendere::FormHide() {
     CancelRequested = false;
-    ButtonAnnulla->setEnabled(true);
+    AllowCancel(true);
     MinimizeForm(this);
+}
+
+void HideWait() {
+    if (FormAttendere != nullptr) {
+        FormAttendere->hide();
+    }
+}
+
+void SetWaitText(const std::string& text) {
+    if (FormAttendere != nullptr) {
+        FormAttendere->SetText(text);
+    }
 }

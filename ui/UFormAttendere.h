@@ -23,6 +23,10 @@ public:
     void ShowModal();
     // Ends a modal showing (or simply hides).
     void CloseDialog();
+    // Whether "&Annulla" may be pressed. Every showing and hiding allows it again; the start-up
+    // and the memory recovery, which cannot be cancelled, forbid it while they run.
+    void AllowCancel(bool allowed);
+    bool CancelAllowed() const;
 
     QLabel* Label1 = nullptr;
     QPushButton* ButtonAnnulla = nullptr;
@@ -42,3 +46,8 @@ private:
     void FormShow();
     void FormHide();
 };
+
+// The wait dialog of the running program (FormAttendere), when there is one: it goes with the
+// main window.
+void HideWait();
+void SetWaitText(const std::string& text);

@@ -100,7 +100,7 @@ TFormImpostazioni::TFormImpostazioni(QWidget* owner)
 bool TFormImpostazioni::Execute(int mode) {
     Idle = false;
     if (MainForm != nullptr) {
-        MainForm->TimerCheck->start();
+        MainForm->StartBusyCheck();
     }
     Settings = StoredSettings;
     CBBlindFriendly->setChecked(Settings.BlindFriendly);
@@ -193,15 +193,16 @@ bool TFormImpostazioni::AcceptEntries() {
                                 "Attenzione...", MsgIcon::Warning);
         return true;
     } catch (const std::exception& e) {
+        // Entries refused or not saved: the dialog stays open with them for correction.
         OkPressed = false;
-        TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+        ShowError(e.what());
         return false;
     }
 }
 
 void TFormImpostazioni::FinishClose() {
     if (MainForm != nullptr) {
-        MainForm->TimerCheck->stop();
+        MainForm->StopBusyCheck();
     }
     QCoreApplication::processEvents();
     if (MainForm != nullptr) {

@@ -34,10 +34,10 @@ public:
     QPushButton* ButtonOk = nullptr;
     QPushButton* ButtonAnnulla = nullptr;
 
-    TRegistryInfo Settings;
+    // How the last close came about: "&Ok" pressed (and kept only while the entries are
+    // accepted), or cancelled by any other way out.
     bool OkPressed = false;
     bool Cancelled = false;
-    bool Modal = false;
 
 public slots:
     void ButtonOkClick();
@@ -53,4 +53,7 @@ private:
     bool AcceptEntries();
     // Runs for every close that is allowed to complete.
     void FinishClose();
+
+    TRegistryInfo Settings;
+    bool Modal = false;
 };

@@ -1,8 +1,14 @@
 #pragma once
-// The main window. Its layout and commands are in ui/UMainForm.cpp; its connection, handshake,
-// receive path and query exchange in session/UMainFormSession.cpp; the works search reply and
-// memory recovery in session/UMainFormSearch.cpp; the search and centres-list commands in
-// search/UMainFormCatalogue.cpp.
+// The main window, one class over five files, each in the folder whose windows it uses:
+//   ui/UMainFormLayout.cpp                  layout, enabling, busy guard, window events, the
+//                                           way back after a failure, and the link, exit,
+//                                           settings and About commands
+//   session/UMainFormConnection.cpp         the socket, its events, the handshake, the close
+//   session/UMainFormExchange.cpp           the receive path and the query exchange
+//   search/UMainFormSearchReply.cpp         the works search reply and the memory recovery
+//   search/UMainFormCatalogueCommands.cpp   the works search and centres list commands
+// Each group below names the file that defines it. The other windows use the public part only;
+// tests reach the private state through tests/support/MainFormProbe.h.
 
 #include <QAbstractSocket>
 #include <QMainWindow>
@@ -22,6 +28,7 @@ class QPushButton;
 class QTcpSocket;
 class QTimer;
 class TFormRisultatiRicerca;
+struct QueryTexts;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -34,47 +41,38 @@ public:
     static inline size_t ReceiveLimit = MaxReceiveBuffer;
     static inline int ConnectTimeout = ConnectTimeoutMs;
 
-    explicit TMainForm(QWidget* parent = nullptr);
+    explicit TMainForm(QWidget* parent = nullptr); // ui/UMainFormLayout.cpp
     ~TMainForm() override;
 
-    // --- main window (layout, enabling, busy guard) ---
-    void EnableCommands(bool Connected);
-    // The busy guard: when Idle is false hides the window, processes pending messages and
-    // returns true (the command must stop).
-    bool BusyGuard();
-
-    // --- connection and handshake ---
-    void HandleHandshakeReply(CList& M);
-
-    // --- receive path and query exchange ---
-    void HandleQueryReply(CList& M);
-    void EndExchange(bool Interrupted, bool Failed);
-    uint32_t SendQuery(const std::string& S, const std::string& F, const std::string& W,
-                       const std::string& O);
-    uint32_t RunQuery(const std::string& S, const std::string& F, const std::string& W,
-                      const std::string& O);
-    void QueryDone(bool Interrupted, bool Failed);
-    void SendReceived();
+    // --- what the other windows use: queries (session/UMainFormExchange.cpp) ---
+    // Sends a query and returns its context number at once (0: nothing was sent); the caller
+    // has registered its reply routine in ReplyHandler before.
+    uint32_t SendQuery(const QueryTexts& Query);
+    // Sends a query and waits in the modal wait dialog until its rows are in Results: the
+    // context number, or 0 when it failed (QueryStatus then says how) or was cancelled.
+    uint32_t RunQuery(const QueryTexts& Query);
+    // The wait dialog's "&Annulla" while a reply routine is registered.
     void SendAbort();
+    // The OPERATION of the last message received, "" before the first one.
+    std::string LastReplyOperation() const;
+    // The rows of the last query; whoever takes them moves them out.
+    std::unique_ptr<CMatrix> Results;
+    // The outcome of the last synchronous query: 0 success, 2 error, 11 cancelled. The search
+    // dialog records the outcome of its genre loading here too.
+    int QueryStatus = 0;
 
-    // --- works search reply and memory recovery ---
-    void SearchDone(bool Interrupted, bool Failed);
-    void RecoverMemory();
+    // --- what the other windows use: the busy check (ui/UMainFormLayout.cpp) ---
+    // TimerCheck hides the main window at every tick while another window is in charge; a
+    // window that gives the main window back stops it first.
+    void StartBusyCheck();
+    void StopBusyCheck();
 
-    // --- state shared with the other windows ---
-    CMatrix* Results = nullptr; // owned
-    CList* LastReply = nullptr; // owned; nullptr until the first message
-    int QueryStatus = 0;        // 0 success, 2 error, 11 cancelled
-    bool RequestPending = false;
-    bool AbortPending = false;
-    std::string ReceiveBuffer;
-    int32_t BytesReceived = 0;
+    // --- the results browser of the last search (search/UMainFormSearchReply.cpp) ---
     QPointer<TFormRisultatiRicerca> CurrentResults;
 
-    // --- components ---
-    QTcpSocket* ClientSocket = nullptr;
-    QTimer* TimerCheck = nullptr;
-    QTimer* ConnectTimer = nullptr;
+    // --- components (ui/UMainFormLayout.cpp) ---
+    // Two names do not match their captions: ButtonAutore is "&Ricerca opere", ButtonEMail is
+    // "Visualizza i &Centri" (ARCHITECTURE.md lists every such name).
     QPushButton* ButtonAutore = nullptr;
     QPushButton* ButtonEMail = nullptr;
     QPushButton* ButtonSitoVek = nullptr;
@@ -84,24 +82,12 @@ public:
     QMenu* MenuImpostazioni = nullptr;
     QAction* ModificaMenu = nullptr;
     QAction* MenuInformazioni = nullptr;
-    TLinkLabel LMDSimpleLabelSito;
-    TLinkLabel LMDSimpleLabelMail;
-    TLinkLabel LMDSimpleLabelOnLine;
-
-    // The socket's endpoint: a host name (set only by a redirect) wins over the numeric address,
-    // a service name over the port.
-    std::string SocketHost;
-    std::string SocketAddress;
-    uint16_t SocketPort = 0;
-    std::string SocketService;
-    void OpenSocket();
-    void CloseSocket();
-    // Writes bytes to a connection; the count written is not examined.
-    static void WriteText(QTcpSocket* socket, const std::string& text);
 
 public slots:
+    // --- commands (search/UMainFormCatalogueCommands.cpp) ---
     void ButtonAutoreClick();
     void ButtonEMailClick();
+    // --- commands (ui/UMainFormLayout.cpp) ---
     void ButtonSitoVekClick();
     void ButtonEMailOrvoClick();
     void ButtonOnLineClick();
@@ -110,6 +96,7 @@ public slots:
     void MenuInformazioniClick();
     void TimerCheckTimer();
 
+    // --- socket events (session/UMainFormConnection.cpp, the read in UMainFormExchange.cpp) ---
     void ClientSocketConnect();
     void ClientSocketDisconnect();
     // E may be set to 0 to mark the error handled.
@@ -117,28 +104,87 @@ public slots:
     void ClientSocketRead();
 
 protected:
+    // --- window events (ui/UMainFormLayout.cpp) ---
     void showEvent(QShowEvent* event) override;   // FormShow
     void hideEvent(QHideEvent* event) override;   // FormHide
     void changeEvent(QEvent* event) override;     // FormActivate
     void closeEvent(QCloseEvent* event) override; // FormClose
 
 private:
-    void FormCreate();
+    friend class TMainFormProbe;
+
+    // --- layout, enabling, the busy guard, the way back (ui/UMainFormLayout.cpp) ---
     void FormShow();
     void FormHide();
     void FormActivate();
+    void EnableCommands(bool Connected);
+    // The busy guard: when Idle is false hides the window, processes pending messages and
+    // returns true (the command must stop).
+    bool BusyGuard();
+    void HideWhileBusy();
+    // The program is idle again, with the main window in charge.
+    void ReturnToIdle();
+    // Where every failed command and reply routine of this window comes back to: nobody waits
+    // for a reply any more, the wait dialog goes, the user reads text, the main window is back.
+    void Recover(const std::string& text);
+    // The three link commands: the link opens in the user's program, or silently does not.
+    void OpenLink(TLinkLabel& link);
+
+    // --- creation, the socket, the handshake, the close (session/UMainFormConnection.cpp) ---
+    void FormCreate();
     void FormClose();
+    void OpenSocket();
+    void CloseSocket();
+    // Writes bytes to a connection; the count written is not examined.
+    static void WriteText(QTcpSocket* socket, const std::string& text);
     void OnSocketError(QAbstractSocket::SocketError error);
     // Runs the error event for an error number; when the handler leaves it unhandled nothing
     // more is shown (the user has already seen its number).
     void DeliverSocketError(int code);
     void ConnectTimeoutExpired();
+    void HandleHandshakeReply(CList& M);
+
+    // --- the receive path and the query exchange (session/UMainFormExchange.cpp) ---
     // Takes the first complete message off ReceiveBuffer (false when there is none).
     bool TakeMessage(std::string& text);
     void HandleMessageText(const std::string& text);
     void QueueRead();
     void ReplaceLastReply(std::unique_ptr<CList> reply);
+    void HandleQueryReply(CList& M);
+    void EndExchange(bool Interrupted, bool Failed);
+    // An exchange that went wrong: the wait dialog goes, and its reply routine ends it as
+    // failed or, with none, the main window is back.
+    void FailExchange();
+    // An error the receive path cannot recover from: the user is told and the program ends.
+    void Abandon(const std::string& text) noexcept;
+    void QueryDone(bool Interrupted, bool Failed);
+    void SendReceived();
 
+    // --- the works search reply, the memory recovery (search/UMainFormSearchReply.cpp) ---
+    void SearchDone(bool Interrupted, bool Failed);
+    void RecoverMemory();
+
+    // --- state ---
+    QTcpSocket* ClientSocket = nullptr;
+    QTimer* TimerCheck = nullptr;
+    QTimer* ConnectTimer = nullptr;
+    TLinkLabel LMDSimpleLabelSito;
+    TLinkLabel LMDSimpleLabelMail;
+    TLinkLabel LMDSimpleLabelOnLine;
+    // The socket's endpoint: a host name (set only by a redirect) wins over the numeric address,
+    // a service name over the port.
+    std::string SocketHost;
+    std::string SocketAddress;
+    uint16_t SocketPort = 0;
+    std::string SocketService;
+    // Bumped by every open and close, so a queued error of an older attempt is dropped.
+    unsigned SocketGeneration = 0;
+
+    std::unique_ptr<CList> LastReply; // nullptr until the first message
+    bool RequestPending = false;
+    bool AbortPending = false;
+    std::string ReceiveBuffer;
+    int32_t BytesReceived = 0;
     // Bytes at the front of ReceiveBuffer known to hold no terminator.
     size_t ScanPos = 0;
     bool ReadQueued = false;
@@ -146,8 +192,6 @@ private:
     // Replies replaced while a handler may still be looking at them; released when the
     // outermost read handler returns.
     std::vector<std::unique_ptr<CList>> RetiredReplies;
-    // Bumped by every open and close, so a queued error of an older attempt is dropped.
-    unsigned SocketGeneration = 0;
     // Set when QueryDone ran for the running RunQuery (possibly before its wait dialog is up).
     bool RunQueryFinished = false;
 };

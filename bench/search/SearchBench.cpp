@@ -13,37 +13,20 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 
-#include "core/Settings.h"
 #include "core/UOrvoCCommon.h"
-#include "platform/Registry.h"
 #include "platform/Text.h"
 #include "search/UFormRicercaUtente.h"
 #include "search/UFormRisultatiRicerca.h"
 #include "tests/support/RecordingDesktop.h"
+#include "tests/support/TestSettings.h"
+#include "tests/support/WaitUntil.h"
 #include "ui/UMainForm.h"
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(200);
-    }
-    return true;
-}
 
 long PeakKilobytes() {
     std::ifstream status("/proc/self/status");
@@ -88,18 +71,10 @@ int main(int argc, char** argv) {
         return Fail("orvo-server did not start");
     }
     const unsigned port = QString::fromUtf8(server.readLine()).trimmed().section(':', -1).toUInt();
-    {
-        std::filesystem::create_directories(work.filePath("dravel").toStdString());
-        std::ofstream reg(work.filePath("dravel/user.reg").toStdString(), std::ios::binary);
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "%08x", port);
-        reg << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Dravel2]\r\n"
-            << "\"Version\"=dword:00000203\r\n\"Address\"=\"127.0.0.1\"\r\n"
-            << "\"BlindFriendly\"=dword:00000000\r\n\"RemotePort\"=dword:" << hex << "\r\n"
-            << "\"Service\"=\"\"\r\n\"UserId\"=\"Anonymous\"\r\n";
+    TestSettings settings;
+    if (!settings.Store(port)) {
+        return Fail("settings not stored");
     }
-    FileRegistry registry;
-    SetSettingsRegistry(&registry);
     RecordingDesktop desk;
 
     new TMainForm;
@@ -176,7 +151,6 @@ int main(int argc, char** argv) {
 
     browser->ButtonChiudi->click();
     delete MainForm;
-    SetSettingsRegistry(nullptr);
     server.terminate();
     server.waitForFinished(5000);
     return saved ? 0 : 1;

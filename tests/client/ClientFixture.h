@@ -1,6 +1,6 @@
 #pragma once
-// A fresh client for each test: recording desktop, in-memory registry holding settings that
-// point at a scripted server, and a new main window (which runs the session start-up).
+// A fresh client for each test: recording desktop, settings that point at a scripted server,
+// and a new main window (which runs the session start-up).
 
 #include <QApplication>
 #include <QPointer>
@@ -9,24 +9,21 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
-#include <functional>
 #include <gtest/gtest.h>
 
+#include "core/CatalogueQuery.h"
 #include "core/UOrvoCCommon.h"
-#include "tests/support/MemoryRegistry.h"
+#include "tests/support/MainFormProbe.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TestSettings.h"
+#include "tests/support/WaitUntil.h"
 #include "ui/UFormAttendere.h"
 #include "ui/UMainForm.h"
-
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 3000) {
-    return QTest::qWaitFor(condition, timeoutMs);
-}
 
 class ClientFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetSettingsRegistry(&registry);
         TerminateHook = [this] {
             ++terminations;
             // What the real request does to a modal wait: its loop ends.
@@ -42,17 +39,11 @@ protected:
     void TearDown() override {
         DestroyClient();
         TerminateHook = nullptr;
-        SetSettingsRegistry(nullptr);
     }
 
     void StoreSettings(uint32_t port, const std::string& address = "127.0.0.1",
                        const std::string& service = "") {
-        TRegistryInfo info = DefaultSettings();
-        info.BlindFriendly = false;
-        info.Address = address;
-        info.RemotePort = port;
-        info.Service = service;
-        ASSERT_EQ(SaveSettings(info, registry), 0);
+        ASSERT_TRUE(registry.Store(port, address, service));
     }
 
     void StartClient() {
@@ -78,6 +69,8 @@ protected:
         server.OnMessage = nullptr;
     }
 
+    TMainFormProbe Probe() const { return TMainFormProbe(form); }
+
     // The client's messages with this OPERATION.
     size_t CountOps(const std::string& op) const {
         auto ops = server.Ops();
@@ -85,7 +78,7 @@ protected:
     }
 
     RecordingDesktop desk;
-    MemoryRegistry registry;
+    TestSettings registry;
     ScriptedServer server;
     QPointer<TMainForm> form;
     int terminations = 0;

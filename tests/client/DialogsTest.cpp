@@ -46,7 +46,7 @@ TEST_F(Dialogs, SettingsShowTheStoredValuesAndRefuseBadEntries) {
     EXPECT_FALSE(dialog->EditUserId->isEnabled());
     EXPECT_FALSE(dialog->EditPassword->isVisibleTo(dialog));
     EXPECT_FALSE(Idle);
-    EXPECT_TRUE(form->TimerCheck->isActive());
+    EXPECT_TRUE(Probe().BusyCheckRunning());
 
     struct Case {
         const char *address, *port, *text;
@@ -90,7 +90,7 @@ TEST_F(Dialogs, SettingsShowTheStoredValuesAndRefuseBadEntries) {
     EXPECT_EQ(values["Address"].Text, "192.168.0.9");
     EXPECT_EQ(values["RemotePort"].Dword, 65535u);
     EXPECT_TRUE(Idle);
-    EXPECT_FALSE(form->TimerCheck->isActive());
+    EXPECT_FALSE(Probe().BusyCheckRunning());
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(WaitUntil([&] { return alive.isNull(); }));
     // The new presentation holds from the next showing: the small window of fixed size
@@ -280,7 +280,7 @@ TEST_F(Dialogs, LinkCommandsOpenOnlyWebAndMailLinks) {
     EXPECT_EQ(desk.OpenedUrls,
               (std::vector<std::string>{"https://site.example.org/",
                                         "mailto:info@example.org%3Fbcc%3Dall@example.org"}));
-    EXPECT_FALSE(form->LMDSimpleLabelOnLine.Jumps);
+    EXPECT_FALSE(Probe().OnlineLink().Jumps);
     EXPECT_TRUE(desk.Boxes.empty());
 
     // A desktop that fails: silent, and that link stops jumping.

@@ -28,7 +28,7 @@ protected:
         };
     }
     uint32_t Run(const std::string& where = "", const std::string& order = "") {
-        return form->RunQuery("ClasseNome", "Classi", where, order);
+        return form->RunQuery({"ClasseNome", "Classi", where, order});
     }
 };
 
@@ -115,8 +115,8 @@ TEST_F(Exchange, CancelSendsAbortAndIgnoresRowsUntilAbortOk) {
     EXPECT_EQ(desk.Last().Title, "Attenzione!");
     EXPECT_EQ(desk.Last().Icon, MsgIcon::Warning);
     EXPECT_EQ(form->Results->RowCount(), 0);
-    EXPECT_FALSE(form->AbortPending);
-    EXPECT_FALSE(form->RequestPending);
+    EXPECT_FALSE(Probe().AbortPending());
+    EXPECT_FALSE(Probe().RequestPending());
     ASSERT_TRUE(WaitUntil([this] {
         std::vector<std::string> sofar = server.Ops();
         return sofar.size() >= 4 && sofar[sofar.size() - 2] == "ABORT";
@@ -124,6 +124,21 @@ TEST_F(Exchange, CancelSendsAbortAndIgnoresRowsUntilAbortOk) {
     std::vector<std::string> ops = server.Ops();
     std::vector<std::string> tail(ops.end() - 4, ops.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"QUERY", "RECEIVED", "ABORT", "RECEIVED"}));
+}
+
+TEST_F(Exchange, AFailureWithNoReplyRoutineGivesTheMainWindowBack) {
+    for (const Pairs& reply :
+         {Pairs{{"OPERATION", "ERROR"}, {"MESSAGE", "x"}}, Pairs{{"OPERATION", "PIPPO"}}}) {
+        SCOPED_TRACE(reply[0].second);
+        Idle = false;
+        form->hide();
+        server.Send(reply);
+        ASSERT_TRUE(WaitUntil([this] { return form->isVisible(); }));
+        EXPECT_TRUE(Idle);
+        EXPECT_FALSE(FormAttendere->isVisible());
+    }
+    // Only the message nobody understood is reported.
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{"Messaggio del server non riconosciuto."});
 }
 
 TEST_F(Exchange, KnockIsAnsweredOnlyWhileNoRequestIsPending) {
@@ -184,7 +199,7 @@ TEST_F(Exchange, ASocketErrorEndsRunQueryWithItsOwnMessageOnly) {
 TEST_F(Exchange, AnAsynchronousExchangeEndsInItsReplyRoutine) {
     std::vector<std::pair<bool, bool>> calls;
     AnswerQueriesWith(ScriptedServer::ResultSet({"Nome"}, {{"a"}, {"b"}}));
-    ASSERT_EQ(form->SendQuery("Nome", "Centri", "", ""), 1u);
+    ASSERT_EQ(form->SendQuery({"Nome", "Centri", "", ""}), 1u);
     FormAttendere->SetText("Richiesta dati...");
     FormAttendere->ShowModeless();
     ReplyHandler.Set(form, [&](bool i, bool f) {
@@ -195,13 +210,13 @@ TEST_F(Exchange, AnAsynchronousExchangeEndsInItsReplyRoutine) {
     EXPECT_EQ(calls[0], std::make_pair(false, false));
     EXPECT_EQ(form->Results->RowCount(), 2);
     EXPECT_FALSE(FormAttendere->isVisible());
-    EXPECT_FALSE(form->RequestPending);
+    EXPECT_FALSE(Probe().RequestPending());
 
     // A reply that cannot be stored fails the routine and leaves the request pending.
     calls.clear();
     AnswerQueriesWith({{{"OPERATION", "QUERYRESULT"}, {"COLS", "1"}, {"NAME1", "Nome"}},
                        {{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", "abc"}}});
-    ASSERT_EQ(form->SendQuery("Nome", "Centri", "", ""), 2u);
+    ASSERT_EQ(form->SendQuery({"Nome", "Centri", "", ""}), 2u);
     ReplyHandler.Set(form, [&](bool i, bool f) {
         ReplyHandler.Clear();
         calls.emplace_back(i, f);
@@ -209,5 +224,5 @@ TEST_F(Exchange, AnAsynchronousExchangeEndsInItsReplyRoutine) {
     ASSERT_TRUE(WaitUntil([&] { return !calls.empty(); }));
     EXPECT_EQ(calls[0], std::make_pair(true, true));
     EXPECT_EQ(desk.Last().Text, "Errore nella ricezione dei dati.");
-    EXPECT_TRUE(form->RequestPending);
+    EXPECT_TRUE(Probe().RequestPending());
 }

@@ -57,14 +57,14 @@ TEST_F(Handshake, AcceptedLoginEnablesTheCommandsAndAppliesTheLinks) {
     ASSERT_TRUE(WaitUntil([] { return ActiveSocket != nullptr; }));
     EXPECT_TRUE(form->ButtonAutore->isEnabled());
     EXPECT_TRUE(form->ButtonEMail->isEnabled());
-    EXPECT_TRUE(form->TimerCheck->isActive());
+    EXPECT_TRUE(Probe().BusyCheckRunning());
     EXPECT_FALSE(FormAttendere->isVisible());
     EXPECT_TRUE(Idle);
     EXPECT_EQ(ServerName, "ZEDUVOZ");
     EXPECT_EQ(ServerVersion, 528);
     EXPECT_EQ(MailLink, "mail@example.org");
-    EXPECT_EQ(form->LMDSimpleLabelMail.Target, "mailto:mail@example.org");
-    EXPECT_EQ(form->LMDSimpleLabelSito.Target, "https://site.example.org/");
+    EXPECT_EQ(Probe().MailLink().Target, "mailto:mail@example.org");
+    EXPECT_EQ(Probe().SiteLink().Target, "https://site.example.org/");
     EXPECT_TRUE(form->ButtonSitoVek->isEnabled());
     EXPECT_TRUE(form->ButtonEMailOrvo->isEnabled());
     EXPECT_TRUE(form->ButtonOnLine->isVisibleTo(form));
@@ -134,7 +134,7 @@ TEST_F(Handshake, EveryRefusalIsReportedAndLeavesTheClientOffline) {
         EXPECT_TRUE(Idle);
         EXPECT_FALSE(FormAttendere->isVisible());
         EXPECT_FALSE(form->ButtonAutore->isEnabled());
-        EXPECT_EQ(form->ClientSocket->state(), QAbstractSocket::UnconnectedState);
+        EXPECT_EQ(Probe().SocketState(), QAbstractSocket::UnconnectedState);
         DestroyClient();
     }
 }
@@ -228,7 +228,7 @@ TEST_F(Handshake, RedirectFollowsAndSavesOnlyWhenAlwaysIsExactlyTrue) {
                          {"ALWAYS", always}});
         ASSERT_TRUE(WaitUntil([] { return ActiveSocket != nullptr; }));
         EXPECT_EQ(target.Connections(), 1);
-        EXPECT_EQ(form->SocketHost, "127.0.0.1");
+        EXPECT_EQ(Probe().SocketHost(), "127.0.0.1");
         TRegistryInfo saved;
         ASSERT_EQ(ReadSettings(saved, RegRoot::CurrentUser, registry), 0);
         EXPECT_EQ(saved.RemotePort, always == "TRUE" ? target.Port() : server.Port());
@@ -304,7 +304,7 @@ TEST_F(Handshake, SocketErrorFailsARunningExchangeOrIsMarkedHandled) {
     EXPECT_EQ(E, 0);
     EXPECT_TRUE(Idle);
     EXPECT_EQ(desk.Last().Text, "Errore numero 10054 durante la connessione.");
-    EXPECT_EQ(form->LastReply->GetValue("OPERATION"), "INTERNALERROR");
+    EXPECT_EQ(form->LastReplyOperation(), "INTERNALERROR");
 
     std::vector<std::pair<bool, bool>> calls;
     ReplyHandler.Set(form, [&](bool i, bool f) {
@@ -323,8 +323,8 @@ TEST_F(Handshake, DisconnectBeforeAcceptanceOnlyDisablesTheCommands) {
     server.OnMessage = [this](const Pairs&) { server.CloseClient(); };
     StartClient();
     ASSERT_TRUE(server.WaitForMessages(1));
-    ASSERT_TRUE(WaitUntil(
-        [this] { return form->ClientSocket->state() == QAbstractSocket::UnconnectedState; }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return Probe().SocketState() == QAbstractSocket::UnconnectedState; }));
     QTest::qWait(20);
     EXPECT_TRUE(desk.Boxes.empty());
     EXPECT_TRUE(FormAttendere->isVisible());
@@ -408,7 +408,7 @@ TEST_F(Handshake, AConnectionAttemptThatHangsTimesOut) {
     StartClient();
     ASSERT_TRUE(WaitUntil([this] { return !desk.Boxes.empty(); }, 3000));
     EXPECT_EQ(desk.Last().Text, "Errore numero 10060 durante la connessione.");
-    EXPECT_EQ(form->ClientSocket->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_EQ(Probe().SocketState(), QAbstractSocket::UnconnectedState);
     EXPECT_TRUE(Idle);
     ::close(listener);
 }

@@ -35,16 +35,16 @@ TEST_F(LiveServer, ConnectsQueriesAndDisconnects) {
     EXPECT_TRUE(form->ButtonAutore->isEnabled());
     EXPECT_TRUE(form->ButtonSitoVek->isEnabled());
 
-    EXPECT_EQ(form->RunQuery("ClasseNome", "Classi", "", "ClasseNome"), 1u);
+    EXPECT_EQ(form->RunQuery({"ClasseNome", "Classi", "", "ClasseNome"}), 1u);
     EXPECT_GE(form->Results->RowCount(), 3);
     EXPECT_FALSE(form->Results->GetField("ClasseNome", 1).empty());
 
     // Works in several batches of 7 rows.
-    EXPECT_EQ(form->RunQuery("Titolo", "Opere", "OperaId > 0", ""), 2u);
+    EXPECT_EQ(form->RunQuery({"Titolo", "Opere", "OperaId > 0", ""}), 2u);
     EXPECT_GT(form->Results->RowCount(), 7);
 
     // A statement the server refuses ends in its message.
-    EXPECT_EQ(form->RunQuery("Titolo", "Tabella_Inesistente", "", ""), 0u);
+    EXPECT_EQ(form->RunQuery({"Titolo", "Tabella_Inesistente", "", ""}), 0u);
     EXPECT_EQ(form->QueryStatus, 2);
     ASSERT_FALSE(desk.Boxes.empty());
     EXPECT_EQ(desk.Last().Text.rfind("Operazione fallita.", 0), 0u);

@@ -15,11 +15,11 @@ TEST_F(Receive, AMessageSplitAcrossReadsIsHandledWhenItsTerminatorArrives) {
     const std::string accepted =
         "ONLINE=\x01SERVER=ZEDUVOZ\x01VERSION=528\x01OPERATION=ACCEPTED\x01\x02";
     server.SendRaw(accepted.substr(0, 20));
-    ASSERT_TRUE(WaitUntil([this] { return form->ReceiveBuffer.size() == 20; }));
+    ASSERT_TRUE(WaitUntil([this] { return Probe().ReceiveBuffer().size() == 20; }));
     EXPECT_EQ(ActiveSocket, nullptr);
     server.SendRaw(accepted.substr(20));
     ASSERT_TRUE(WaitUntil([] { return ActiveSocket != nullptr; }));
-    EXPECT_TRUE(form->ReceiveBuffer.empty());
+    EXPECT_TRUE(Probe().ReceiveBuffer().empty());
 }
 
 TEST_F(Receive, SeveralMessagesInOneReadAreEachHandledAndATrailingPartStays) {
@@ -28,10 +28,10 @@ TEST_F(Receive, SeveralMessagesInOneReadAreEachHandledAndATrailingPartStays) {
     ASSERT_TRUE(server.WaitForMessages(4));
     QTest::qWait(30);
     EXPECT_EQ(CountOps("RECEIVED"), 3u);
-    EXPECT_EQ(form->ReceiveBuffer, "OPERATION=KN");
+    EXPECT_EQ(Probe().ReceiveBuffer(), "OPERATION=KN");
     server.SendRaw("OCK\x01\x02");
     ASSERT_TRUE(server.WaitForMessages(5));
-    EXPECT_TRUE(form->ReceiveBuffer.empty());
+    EXPECT_TRUE(Probe().ReceiveBuffer().empty());
     EXPECT_TRUE(desk.Boxes.empty());
 }
 
@@ -66,13 +66,13 @@ TEST_F(Receive, AMessageThatNeverEndsIsAReceptionError) {
     TMainForm::ReceiveLimit = 4096;
     Connect();
     server.SendRaw(std::string(4096, 'x'));
-    ASSERT_TRUE(WaitUntil([this] { return form->ReceiveBuffer.size() == 4096; }));
+    ASSERT_TRUE(WaitUntil([this] { return Probe().ReceiveBuffer().size() == 4096; }));
     EXPECT_EQ(terminations, 0);
     server.SendRaw("y");
     ASSERT_TRUE(WaitUntil([this] { return terminations == 1; }));
     EXPECT_EQ(desk.Last().Text, "Errore nella ricezione dei dati.");
     EXPECT_EQ(desk.Last().Title, "Errore interno");
-    EXPECT_TRUE(form->ReceiveBuffer.empty());
+    EXPECT_TRUE(Probe().ReceiveBuffer().empty());
 }
 
 TEST_F(Receive, TrafficAboveTheThresholdAsksForMemoryRecovery) {
@@ -84,11 +84,11 @@ TEST_F(Receive, TrafficAboveTheThresholdAsksForMemoryRecovery) {
         server.SendRaw(knock);
         ASSERT_TRUE(server.WaitForMessages(2 + static_cast<size_t>(i)));
     }
-    EXPECT_EQ(form->BytesReceived, 262144);
+    EXPECT_EQ(Probe().BytesReceived(), 262144);
     EXPECT_FALSE(MemoryRecoveryPending);
     server.SendRaw(Knock);
     ASSERT_TRUE(server.WaitForMessages(7));
-    EXPECT_EQ(form->BytesReceived, 0);
+    EXPECT_EQ(Probe().BytesReceived(), 0);
     EXPECT_TRUE(MemoryRecoveryPending);
 }
 
@@ -102,5 +102,5 @@ TEST_F(Receive, MessagesBehindARefusalAreDropped) {
     QTest::qWait(50);
     EXPECT_EQ(desk.Texts(), std::vector<std::string>{"no"});
     EXPECT_EQ(server.Connections(), 1);
-    EXPECT_TRUE(form->ReceiveBuffer.empty());
+    EXPECT_TRUE(Probe().ReceiveBuffer().empty());
 }

@@ -9,7 +9,7 @@
 
 #include "core/Settings.h"
 #include "core/UOrvoCCommon.h"
-#include "platform/Registry.h"
+#include "platform/FileRegistry.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "platform/Text.h"
 #include "search/UFormCentri.h"
@@ -39,8 +40,7 @@ protected:
         ASSERT_TRUE(line.startsWith("listening on ")) << line.toStdString();
         const unsigned port = line.section(':', -1).toUInt();
         ASSERT_NE(port, 0u);
-        WriteUserSettings(port, false);
-        SetSettingsRegistry(&registry);
+        ASSERT_TRUE(registry.Store(port));
         new TMainForm;
         ASSERT_TRUE(WaitUntil([] { return ActiveSocket != nullptr && Idle; }, 10000));
         MainForm->show();
@@ -50,7 +50,6 @@ protected:
         ReplyHandler.Clear();
         delete MainForm;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        SetSettingsRegistry(nullptr);
         server.terminate();
         if (!server.waitForFinished(5000)) {
             server.kill();
@@ -59,7 +58,7 @@ protected:
     }
 
     RecordingDesktop desk;
-    FileRegistry registry;
+    TestSettings registry;
     QProcess server;
 };
 
@@ -159,13 +158,4 @@ TEST_F(SampleCatalogue, SearchBrowseCentresWriteListAndSave) {
     }
     EXPECT_EQ(ContextCounter, contextBefore + 1);
     EXPECT_EQ(desk.Boxes.size(), 1u);
-}
-
-int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    qputenv("XDG_CONFIG_DIRS", (config.path() + "/machine").toUtf8());
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

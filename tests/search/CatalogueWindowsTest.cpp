@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "core/CatalogueQuery.h"
 #include "core/ResultsExport.h"
@@ -18,6 +20,7 @@
 #include "search/UFormRisultatiRicerca.h"
 #include "tests/search/TableBuilder.h"
 #include "tests/search/WindowFixture.h"
+#include "tests/support/MainFormProbe.h"
 #include "ui/UFormAttendere.h"
 #include "ui/UFormInput.h"
 
@@ -78,7 +81,7 @@ protected:
         FillTable(*MainForm->Results, WorkColumns(), rows);
         Idle = false;
         MainForm->hide();
-        MainForm->SearchDone(false, false);
+        TMainFormProbe(MainForm).SearchDone(false, false);
         return MainForm->CurrentResults;
     }
 
@@ -240,17 +243,11 @@ TEST_F(CatalogueWindows, QuarterAndYearStayCoupled) {
 }
 
 TEST_F(CatalogueWindows, SearchReplyOutcomes) {
-    auto lastReply = [](const Pairs& pairs) {
-        delete MainForm->LastReply;
-        MainForm->LastReply = new CList;
-        for (const auto& [n, v] : pairs) {
-            MainForm->LastReply->AddValue(n, v);
-        }
-    };
+    auto lastReply = [](const Pairs& pairs) { TMainFormProbe(MainForm).SetLastReply(pairs); };
     auto finish = [](bool interrupted, bool failed) {
         Idle = false;
         MainForm->hide();
-        MainForm->SearchDone(interrupted, failed);
+        TMainFormProbe(MainForm).SearchDone(interrupted, failed);
         EXPECT_TRUE(Idle);
         EXPECT_TRUE(MainForm->isVisible());
         EXPECT_EQ(MainForm->CurrentResults, nullptr);
@@ -398,6 +395,37 @@ TEST_F(CatalogueWindows, CentresOfTheWorkShown) {
     EXPECT_EQ(b->Record, 2);
 }
 
+TEST_F(CatalogueWindows, BrowserFailuresLeaveAWindowToWorkIn) {
+    // A lookup that cannot go out (the connection went as it started): the browser is back on
+    // its record, nobody waits for a reply, and nothing was sent.
+    TFormRisultatiRicerca* b = OpenBrowser(WorkRows(2));
+    b->ButtonSuccessivo->click();
+    QTcpSocket* const socket = ActiveSocket;
+    const QMetaObject::Connection lost = QObject::connect(
+        FormAttendere, &QWidget::windowTitleChanged, [] { ActiveSocket = nullptr; });
+    b->ButtonCentri->click();
+    QObject::disconnect(lost);
+    ActiveSocket = socket;
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{"Impossibile contattare il server."});
+    EXPECT_TRUE(b->isVisible());
+    EXPECT_EQ(b->Record, 2);
+    EXPECT_FALSE(FormAttendere->isVisible());
+    EXPECT_FALSE(ReplyHandler);
+    EXPECT_TRUE(Queries.empty());
+    b->ButtonChiudi->click();
+
+    // Rows the record text cannot be made of: the browser closes and the main window is back.
+    desk.Boxes.clear();
+    FillTable(*MainForm->Results, {"Titolo"}, {{"Senza le altre colonne"}});
+    Idle = false;
+    MainForm->hide();
+    TMainFormProbe(MainForm).SearchDone(false, false);
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{"Errore interno imprevisto."});
+    EXPECT_TRUE(MainForm->isVisible());
+    EXPECT_TRUE(Idle);
+    EXPECT_TRUE(WaitUntil([] { return MainForm->CurrentResults == nullptr; }));
+}
+
 TEST_F(CatalogueWindows, ListOfAllCentresIsFetchedOnce) {
     OnQuery = [](const Pairs&) {
         return ScriptedServer::ResultSet(
@@ -522,7 +550,7 @@ TEST_F(CatalogueWindows, MemoryRecoveryRebuildsTheCentresWindow) {
     MemoryRecoveryPending = true;
     ReplyHandler.Set(MainForm, [](bool, bool) {});
     QPointer<TFormCentri> before = FormCentri;
-    MainForm->RecoverMemory();
+    TMainFormProbe(MainForm).RecoverMemory();
     EXPECT_EQ(desk.Texts(), std::vector<std::string>{"Errore interno imprevisto"});
     EXPECT_FALSE(MemoryRecoveryPending);
     EXPECT_EQ(FormCentri, before.data());
@@ -606,13 +634,4 @@ TEST_F(CatalogueWindows, EveryControlIsNamedForScreenReaders) {
     EXPECT_EQ(tabOrder(FormCentri->MemoCentro),
               (std::vector<std::string>{"Centro", "Primo", "Precedente", "Successivo", "Ultimo",
                                         "Vai al...", "Chiudi", "Scrivi a questo centro"}));
-}
-
-int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    qputenv("XDG_CONFIG_DIRS", (config.path() + "/machine").toUtf8());
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

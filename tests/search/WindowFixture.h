@@ -5,35 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
-#include "core/Settings.h"
 #include "core/UOrvoCCommon.h"
-#include "platform/Registry.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TestSettings.h"
+#include "tests/support/WaitUntil.h"
 #include "ui/UMainForm.h"
-
-// Processes events until the condition holds; false after timeoutMs.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 // Runs action once, from the event loop, as soon as condition holds (typically inside a modal
 // loop that the test itself has started).
@@ -59,28 +40,10 @@ inline std::string PairValue(const Pairs& pairs, const std::string& name) {
     return {};
 }
 
-// Writes the per-user settings so the client connects to port.
-inline void WriteUserSettings(unsigned port, bool blindFriendly) {
-    const char* home = std::getenv("XDG_CONFIG_HOME");
-    ASSERT_NE(home, nullptr);
-    std::filesystem::create_directories(std::filesystem::path(home) / "dravel");
-    std::ofstream out(std::filesystem::path(home) / "dravel" / "user.reg", std::ios::binary);
-    char port8[16];
-    std::snprintf(port8, sizeof port8, "%08x", port);
-    out << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Dravel2]\r\n"
-        << "\"Version\"=dword:00000203\r\n"
-        << "\"Address\"=\"127.0.0.1\"\r\n"
-        << "\"BlindFriendly\"=dword:0000000" << (blindFriendly ? 1 : 0) << "\r\n"
-        << "\"RemotePort\"=dword:" << port8 << "\r\n"
-        << "\"Service\"=\"\"\r\n"
-        << "\"UserId\"=\"Anonymous\"\r\n";
-}
-
 class ConnectedMainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteUserSettings(server.Port(), false);
-        SetSettingsRegistry(&registry);
+        ASSERT_TRUE(registry.Store(server.Port()));
         server.OnMessage = [this](const Pairs& pairs) {
             const std::string op = PairValue(pairs, "OPERATION");
             if (!PairValue(pairs, "DATABASE").empty()) {
@@ -112,7 +75,6 @@ protected:
         }
         delete MainForm;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        SetSettingsRegistry(nullptr);
         GenreNames.clear();
         CentresCache.reset();
     }
@@ -124,7 +86,7 @@ protected:
 
     RecordingDesktop desk;
     ScriptedServer server;
-    FileRegistry registry;
+    TestSettings registry;
     std::vector<Pairs> Queries;
     // The server's answer to a QUERY: the messages to send, each after the client's RECEIVED.
     std::function<std::vector<Pairs>(const Pairs&)> OnQuery;

@@ -1,11 +1,9 @@
 #include "tests/support/ScriptedServer.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QHostAddress>
-#include <QThread>
 
 #include "core/CList.h"
+#include "tests/support/WaitUntil.h"
 
 ScriptedServer::ScriptedServer() {
     server.listen(QHostAddress::LocalHost, 0);
@@ -142,23 +140,11 @@ void ScriptedServer::AcceptLogins(const std::string& site, const std::string& ma
 }
 
 bool ScriptedServer::WaitForMessages(size_t count, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (Received.size() < count && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return Received.size() >= count;
+    return WaitUntil([this, count] { return Received.size() >= count; }, timeoutMs);
 }
 
 bool ScriptedServer::WaitForConnection(int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (connections == 0 && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return connections > 0;
+    return WaitUntil([this] { return connections > 0; }, timeoutMs);
 }
 
 std::string ScriptedServer::Value(size_t i, const std::string& name) const {

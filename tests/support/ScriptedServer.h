@@ -39,8 +39,7 @@ public:
 
     // The usual handshake: greet on connect, accept the login with these links.
     void AcceptLogins(const std::string& site = "https://www.example.org/",
-                      const std::string& mail = "info@example.org",
-                      const std::string& online = "");
+                      const std::string& mail = "info@example.org", const std::string& online = "");
 
     // Waits (processing events) until count messages have been received; false on timeout.
     bool WaitForMessages(size_t count, int timeoutMs = 5000);

@@ -1,4 +1,4 @@
-#include "platform/Registry.h"
+#include "platform/FileRegistry.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,6 @@
 // The works search reply and the memory recovery of the main window.
 
 #include <QCoreApplication>
-#include <QPushButton>
 #include <cstdlib>
 
 #include "core/UOrvoCCommon.h"
@@ -14,20 +13,10 @@
 
 void TMainForm::SearchDone(bool Interrupted, bool Failed) {
     ReplyHandler.Clear();
-    try {
-        FormAttendere->hide();
-    } catch (...) {
-    }
+    HideWait();
     if (Failed) {
-        try {
-            const std::string op = LastReply != nullptr ? LastReply->GetValue("OPERATION") : "";
-            TheDesktop().MessageBox(op == "BUSY" ? "Il server \xE8 occupato. Riprovare in seguito"
-                                                 : "Errore sul server.",
-                                    "Errore", MsgIcon::Error);
-        } catch (...) {
-        }
-        Idle = true;
-        show();
+        Recover(LastReplyOperation() == "BUSY" ? "Il server \xE8 occupato. Riprovare in seguito"
+                                               : "Errore sul server.");
         return;
     }
     QPointer<TFormRisultatiRicerca> browser;
@@ -36,18 +25,12 @@ void TMainForm::SearchDone(bool Interrupted, bool Failed) {
         if (browser != nullptr && !browser->isVisible()) {
             browser->deleteLater();
         }
-        try {
-            TheDesktop().MessageBox(text, "Errore", MsgIcon::Error);
-        } catch (...) {
-        }
-        Idle = true;
-        show();
+        Recover(text);
     };
     try {
         const int n = Results->RowCount();
         if (Interrupted && n == 0) {
-            Idle = true;
-            show();
+            ReturnToIdle();
             return;
         }
         if (n == 0) {
@@ -57,16 +40,15 @@ void TMainForm::SearchDone(bool Interrupted, bool Failed) {
         browser = new TFormRisultatiRicerca(this);
         CurrentResults = browser;
         browser->Table.MoveFrom(*Results);
-        browser->setWindowTitle(Q((Interrupted ? "Trasferimento interrotto - Record ricevuti: "
-                                               : "Corrispondenze trovate: ") +
-                                  std::to_string(n)));
-        browser->Record = 1;
-        browser->Owner = this;
-        browser->show();
-        browser->ShowRecord();
+        browser->Open(Interrupted
+                          ? "Trasferimento interrotto - Record ricevuti: " + std::to_string(n)
+                          : "Corrispondenze trovate: " + std::to_string(n),
+                      this);
     } catch (const std::exception& e) {
+        // A browser that could not be opened: the main window is back, with the reason.
         recover(e.what());
     } catch (...) {
+        // As above, for a failure that carries no text.
         recover("Errore interno imprevisto.");
     }
 }
@@ -77,12 +59,12 @@ void TMainForm::RecoverMemory() {
     }
     MemoryRecoveryPending = false;
     if (ReplyHandler) {
-        TheDesktop().MessageBox("Errore interno imprevisto", "Errore", MsgIcon::Error);
+        ShowError("Errore interno imprevisto");
         return;
     }
     FormAttendere->SetText("Recupero della memoria in corso...");
     FormAttendere->ShowModeless();
-    FormAttendere->ButtonAnnulla->setEnabled(false);
+    FormAttendere->AllowCancel(false);
     try {
         // Released later, not here: this may run while the old window is still closing (its
         // close shows the main window).
@@ -93,11 +75,12 @@ void TMainForm::RecoverMemory() {
         FormCentri = new TFormCentri(this);
         QCoreApplication::processEvents();
     } catch (...) {
-        TheDesktop().MessageBox("Errore interno imprevisto", "Errore", MsgIcon::Error);
+        // Without a centres window the program cannot go on; it stops rather than crash later.
+        ShowError("Errore interno imprevisto");
         std::exit(1);
     }
     FormAttendere->hide();
     Idle = true;
-    FormAttendere->ButtonAnnulla->setEnabled(true);
+    FormAttendere->AllowCancel(true);
     FeedbackBeep();
 }

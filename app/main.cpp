@@ -5,7 +5,7 @@
 #include <QTranslator>
 
 #include "core/UOrvoCCommon.h"
-#include "platform/Registry.h"
+#include "platform/FileRegistry.h"
 #include "platform/Style.h"
 #include "platform/Text.h"
 #include "ui/UMainForm.h"

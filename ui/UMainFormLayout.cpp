@@ -1,5 +1,5 @@
-// The main window: layout, enabling of commands, the busy guard, window events and the link,
-// exit, settings and About commands.
+// The main window: layout, enabling of commands, the busy guard, window events, the way back
+// after a failure, and the link, exit, settings and About commands.
 #include "ui/UMainForm.h"
 
 #include <algorithm>
@@ -123,8 +123,6 @@ TMainForm::~TMainForm() {
         FormAttendere = nullptr;
         ReplyHandler.Clear();
     }
-    delete Results;
-    delete LastReply;
 }
 
 void TMainForm::EnableCommands(bool Connected) {
@@ -137,26 +135,51 @@ void TMainForm::EnableCommands(bool Connected) {
     }
 }
 
+void TMainForm::StartBusyCheck() {
+    TimerCheck->start();
+}
+
+void TMainForm::StopBusyCheck() {
+    TimerCheck->stop();
+}
+
 bool TMainForm::BusyGuard() {
     if (Idle) {
         return false;
     }
+    HideWhileBusy();
+    return true;
+}
+
+void TMainForm::HideWhileBusy() {
     try {
         hide();
         QCoreApplication::processEvents();
     } catch (...) {
+        // Staying visible is harmless: the next tick of TimerCheck hides the window again.
     }
-    return true;
 }
 
 void TMainForm::TimerCheckTimer() {
     if (!Idle && isVisible()) {
-        try {
-            hide();
-            QCoreApplication::processEvents();
-        } catch (...) {
-        }
+        HideWhileBusy();
     }
+}
+
+void TMainForm::ReturnToIdle() {
+    Idle = true;
+    show();
+}
+
+void TMainForm::Recover(const std::string& text) {
+    ReplyHandler.Clear();
+    HideWait();
+    try {
+        ShowError(text);
+    } catch (...) {
+        // Unable to say why, the user still gets the main window back.
+    }
+    ReturnToIdle();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -194,6 +217,7 @@ void TMainForm::FormShow() {
         try {
             RecoverMemory();
         } catch (...) {
+            // A show event must not throw into Qt's loop; the flag is down, so it is not retried.
         }
     }
 }
@@ -209,40 +233,28 @@ void TMainForm::FormActivate() {
     }
 }
 
-void TMainForm::ButtonSitoVekClick() {
+void TMainForm::OpenLink(TLinkLabel& link) {
     if (BusyGuard()) {
         return;
     }
     try {
         FeedbackBeep();
-        ClickLinkLabel(LMDSimpleLabelSito);
+        ClickLinkLabel(link);
     } catch (...) {
-        // A failed shell open is silent.
+        // A failed shell open is silent: the link stops jumping and the window stays as it is.
     }
+}
+
+void TMainForm::ButtonSitoVekClick() {
+    OpenLink(LMDSimpleLabelSito);
 }
 
 void TMainForm::ButtonEMailOrvoClick() {
-    if (BusyGuard()) {
-        return;
-    }
-    try {
-        FeedbackBeep();
-        ClickLinkLabel(LMDSimpleLabelMail);
-    } catch (...) {
-        // A failed shell open is silent.
-    }
+    OpenLink(LMDSimpleLabelMail);
 }
 
 void TMainForm::ButtonOnLineClick() {
-    if (BusyGuard()) {
-        return;
-    }
-    try {
-        FeedbackBeep();
-        ClickLinkLabel(LMDSimpleLabelOnLine);
-    } catch (...) {
-        // A failed shell open is silent.
-    }
+    OpenLink(LMDSimpleLabelOnLine);
 }
 
 void TMainForm::ButtonChiudiClick() {
@@ -255,17 +267,14 @@ void TMainForm::ButtonChiudiClick() {
 
 void TMainForm::MenuModificaClick() {
     if (!Idle && TimerCheck->isActive()) {
-        try {
-            hide();
-            QCoreApplication::processEvents();
-        } catch (...) {
-        }
+        HideWhileBusy();
         return;
     }
     try {
         ShowSettingsDialog(0, this);
     } catch (const std::exception& e) {
-        TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
+        // The dialog could not be made: nothing changed, the main window stays as it was.
+        ShowError(e.what());
     }
 }
 
@@ -275,6 +284,7 @@ void TMainForm::MenuInformazioniClick() {
             AboutText(ProgramVersion, ActiveSocket != nullptr, ServerName, ServerVersion),
             "Informazioni su...", MsgIcon::Information);
     } catch (...) {
+        // An About box that cannot be shown changes nothing: there is nothing to restore.
     }
 }
 
@@ -283,23 +293,4 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
     // Destroyed once control is back in the message loop: a nested loop of ours may be running.
     deleteLater();
-}
-
-int SocketErrorCode(QAbstractSocket::SocketError error) {
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return 10061;
-    case QAbstractSocket::SocketTimeoutError:
-        return 10060;
-    case QAbstractSocket::HostNotFoundError:
-        return 11001;
-    case QAbstractSocket::NetworkError:
-        return 10065;
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return 10049;
-    case QAbstractSocket::SocketAccessError:
-        return 10013;
-    default:
-        return 10050;
-    }
 }

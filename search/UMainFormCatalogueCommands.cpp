@@ -1,8 +1,7 @@
 // The main window's catalogue commands: the works search and the list of all centres.
 
-#include <QCoreApplication>
-
 #include "core/CatalogueQuery.h"
+#include "core/OrvoError.h"
 #include "core/UOrvoCCommon.h"
 #include "platform/Desktop.h"
 #include "search/UFormCentri.h"
@@ -19,15 +18,13 @@ void TMainForm::ButtonAutoreClick() {
             return;
         }
         if (ActiveSocket == nullptr) {
-            TheDesktop().MessageBox("Connessione con il server mancante.", "Impossibile procedere",
-                                    MsgIcon::Error);
+            ShowError("Connessione con il server mancante.", "Impossibile procedere");
             return;
         }
         FeedbackBeep();
         hide();
         if (!FormRicercaUtente->Open(this)) {
-            Idle = true;
-            show();
+            ReturnToIdle();
             return;
         }
         try {
@@ -40,21 +37,16 @@ void TMainForm::ButtonAutoreClick() {
             hide();
             ReplyHandler.Set(this, [this](bool i, bool f) { SearchDone(i, f); });
             // Nothing sent (the connection went meanwhile): no reply will ever come.
-            if (SendQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+            if (SendQuery(q) == 0) {
                 throw EOrvoError("Impossibile contattare il server.");
             }
         } catch (const std::exception& e) {
-            ReplyHandler.Clear();
-            FormAttendere->hide();
-            TheDesktop().MessageBox(e.what(), "Errore", MsgIcon::Error);
-            Idle = true;
-            show();
+            // The query did not go out: nobody waits for it, and the user learns why.
+            Recover(e.what());
         }
     } catch (...) {
-        ReplyHandler.Clear();
-        TheDesktop().MessageBox("Errore interno imprevisto.", "Errore", MsgIcon::Error);
-        Idle = true;
-        show();
+        // Anything else the command met on its way: the main window is back.
+        Recover("Errore interno imprevisto.");
     }
 }
 
@@ -68,37 +60,30 @@ void TMainForm::ButtonEMailClick() {
         if (CentresCache == nullptr) {
             try {
                 FormAttendere->SetText("Richiesta dati...");
-                const QueryTexts q = AllCentresQuery();
-                if (RunQuery(q.Select, q.From, q.Where, q.OrderBy) == 0) {
+                if (RunQuery(AllCentresQuery()) == 0) {
+                    // The query has told why. Shown before it is idle again: no memory recovery
+                    // on this showing.
                     show();
                     Idle = true;
                     return;
                 }
-                CentresCache.reset(CMatrix::CreateFrom(*Results));
+                CentresCache = CMatrix::CreateFrom(*Results);
             } catch (...) {
-                FormAttendere->hide();
-                TheDesktop().MessageBox("Errore interno imprevisto", "Errore", MsgIcon::Error);
-                Idle = true;
-                show();
-                try {
-                    CentresCache.reset();
-                } catch (...) {
-                }
+                // The list could not be had: nothing is cached, so the next use asks again.
+                Recover("Errore interno imprevisto");
+                CentresCache.reset();
                 return;
             }
         }
         if (CentresCache->RowCount() == 0) {
-            TheDesktop().MessageBox("Impossibile elencare i centri", "Errore imprevisto",
-                                    MsgIcon::Error);
-            Idle = true;
-            show();
+            ShowError("Impossibile elencare i centri", "Errore imprevisto");
+            ReturnToIdle();
             return;
         }
         FormCentri->Table.CopyFrom(*CentresCache);
         FormCentri->Open("Elenco centri di distribuzione del Orvo", this);
     } catch (...) {
-        TheDesktop().MessageBox("Errore interno imprevisto", "Errore", MsgIcon::Error);
-        Idle = true;
-        show();
+        // The centres window could not be filled or shown: the main window is back.
+        Recover("Errore interno imprevisto");
     }
 }

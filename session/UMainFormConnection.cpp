@@ -1,8 +1,6 @@
-// The main window's connection: opening, handshake, socket events, the receive path, the query
-// exchange and the disconnect at close.
-#include <QApplication>
+// The main window's connection: creation and the socket, its events, the handshake and the
+// disconnect at close.
 #include <QHostAddress>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTimer>
@@ -11,37 +9,15 @@
 #include "platform/Desktop.h"
 #include "platform/Text.h"
 #include "ui/UFormAttendere.h"
-#include "ui/UFormImpostazioni.h"
 #include "ui/UMainForm.h"
 
 namespace {
-void ShowError(const std::string& text, const char* title = "Errore") {
-    TheDesktop().MessageBox(text, title, MsgIcon::Error);
-}
-
 long long ToInteger(const std::string& text) {
     std::optional<long long> value = StrToIntOpt(text);
     if (!value) {
         throw EOrvoError(InvalidIntegerText(text));
     }
     return *value;
-}
-
-// The wait dialog, when there is one (it goes with the main window).
-TFormAttendere* Wait() {
-    return FormAttendere;
-}
-
-void HideWait() {
-    if (Wait() != nullptr) {
-        Wait()->hide();
-    }
-}
-
-void SetWaitText(const std::string& text) {
-    if (Wait() != nullptr) {
-        Wait()->SetText(text);
-    }
 }
 } // namespace
 
@@ -66,7 +42,7 @@ void TMainForm::FormCreate() {
 
     EnableCommands(false);
 
-    Results = new CMatrix;
+    Results = std::make_unique<CMatrix>();
     ActiveSocket = nullptr;
     RequestPending = false;
     AbortPending = false;
@@ -85,8 +61,9 @@ void TMainForm::FormCreate() {
         OpenSocket();
         FormAttendere->SetText("Ricerca del server in corso...");
         FormAttendere->ShowModeless();
-        FormAttendere->ButtonAnnulla->setEnabled(false);
+        FormAttendere->AllowCancel(false);
     } catch (const std::exception& e) {
+        // No session without settings: the user may correct them for the next start.
         ShowError(e.what());
         ShowSettingsDialog(1, this);
         TerminateApplication();
@@ -145,6 +122,7 @@ void TMainForm::CloseSocket() {
             ClientSocket->abort();
         }
     } catch (...) {
+        // A close that fails has nothing left to undo: the buffer is already given up.
     }
 }
 
@@ -179,6 +157,7 @@ void TMainForm::DeliverSocketError(int code) {
     try {
         ClientSocketError(E);
     } catch (...) {
+        // Called from Qt's loop, which must not see it; the user has been told the number.
     }
 }
 
@@ -189,11 +168,12 @@ void TMainForm::ClientSocketConnect() {
     }
     try {
         SetWaitText("Server rilevato, in attesa di risposta...");
-        if (Wait() != nullptr) {
-            Wait()->activateWindow();
-            Wait()->setFocus();
+        if (FormAttendere != nullptr) {
+            FormAttendere->activateWindow();
+            FormAttendere->setFocus();
         }
     } catch (...) {
+        // Only the wait dialog's text was at stake: the handshake goes on regardless.
         ShowError("Errore durante la connessione.");
     }
 }
@@ -210,7 +190,7 @@ void TMainForm::ClientSocketDisconnect() {
             return;
         }
         ShowError("Disconnessione con il server.");
-        if (Wait() != nullptr && Wait()->isVisible()) {
+        if (FormAttendere != nullptr && FormAttendere->isVisible()) {
             if (ReplyHandler) {
                 ReplyHandler.Call(true, true);
             } else {
@@ -224,8 +204,10 @@ void TMainForm::ClientSocketDisconnect() {
             }
         }
     } catch (const std::exception& e) {
+        // The connection is gone either way; the user learns why the rest did not happen.
         ShowError(e.what());
     } catch (...) {
+        // As above, with nothing to say: Qt's loop must not see it.
     }
 }
 
@@ -237,8 +219,8 @@ void TMainForm::ClientSocketError(int& E) {
     if (LastReply != nullptr) {
         LastReply->SetValue("OPERATION", "INTERNALERROR");
     }
-    if (Wait() != nullptr) {
-        Wait()->CloseDialog();
+    if (FormAttendere != nullptr) {
+        FormAttendere->CloseDialog();
     }
     ShowError("Errore numero " + std::to_string(E) + " durante la connessione.");
     if (ReplyHandler) {
@@ -246,6 +228,25 @@ void TMainForm::ClientSocketError(int& E) {
     } else {
         Idle = true;
         E = 0;
+    }
+}
+
+int SocketErrorCode(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::NetworkError:
+        return 10065;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return 10049;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    default:
+        return 10050;
     }
 }
 
@@ -365,334 +366,11 @@ void TMainForm::HandleHandshakeReply(CList& M) {
             throw EOrvoError("Errore di comunicazione con il server");
         }
     } catch (const std::exception& e) {
+        // A refused or unusable login: offline and idle, the settings dialog still at hand.
         CloseSocket();
         ShowError(e.what());
         HideWait();
         Idle = true;
-    }
-}
-
-// --- receive path ---------------------------------------------------------------------------
-
-void TMainForm::QueueRead() {
-    if (ReadQueued) {
-        return;
-    }
-    ReadQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            ReadQueued = false;
-            ClientSocketRead();
-        },
-        Qt::QueuedConnection);
-}
-
-bool TMainForm::TakeMessage(std::string& text) {
-    size_t end = ReceiveBuffer.find('\x02', ScanPos);
-    if (end == std::string::npos) {
-        ScanPos = ReceiveBuffer.size();
-        return false;
-    }
-    if (end + 1 == ReceiveBuffer.size()) {
-        // The usual case, one message: hand the buffer over without copying it.
-        text.clear();
-        text.swap(ReceiveBuffer);
-    } else {
-        text.assign(ReceiveBuffer, 0, end + 1);
-        ReceiveBuffer.erase(0, end + 1);
-    }
-    ScanPos = 0;
-    return true;
-}
-
-void TMainForm::ReplaceLastReply(std::unique_ptr<CList> reply) {
-    if (LastReply != nullptr) {
-        // A handler further up the stack may still hold the old reply.
-        RetiredReplies.emplace_back(LastReply);
-    }
-    LastReply = reply.release();
-}
-
-void TMainForm::ClientSocketRead() {
-    if (Terminating) {
-        return;
-    }
-    ++ReadDepth;
-    try {
-        QByteArray bytes = ClientSocket->readAll();
-        ReceiveBuffer.append(bytes.constData(), static_cast<size_t>(bytes.size()));
-        bytes.clear();
-        std::string text;
-        if (TakeMessage(text)) {
-            HandleMessageText(text);
-        } else if (ReceiveBuffer.size() > ReceiveLimit) {
-            ReceiveBuffer.clear();
-            ReceiveBuffer.shrink_to_fit();
-            ScanPos = 0;
-            throw EOrvoError("Errore nella ricezione dei dati.");
-        }
-    } catch (const std::exception& e) {
-        ActiveSocket = nullptr;
-        ShowError(e.what(), "Errore interno");
-        Terminating = true;
-        CloseSocket();
-        TerminateApplication();
-    } catch (...) {
-        ActiveSocket = nullptr;
-        ShowError("Errore interno imprevisto", "Errore interno");
-        Terminating = true;
-        CloseSocket();
-        TerminateApplication();
-    }
-    --ReadDepth;
-    if (ReadDepth == 0) {
-        RetiredReplies.clear();
-    }
-    // One message per turn of the loop: further ones (and bytes Qt will not announce again
-    // while this handler ran) are taken up by a queued read.
-    if (!Terminating && (ReceiveBuffer.find('\x02', ScanPos) != std::string::npos ||
-                         (ClientSocket->state() == QAbstractSocket::ConnectedState &&
-                          ClientSocket->bytesAvailable() > 0))) {
-        QueueRead();
-    }
-}
-
-void TMainForm::HandleMessageText(const std::string& text) {
-    auto reply = std::make_unique<CList>();
-    int decoded = reply->Decode(text);
-    ReplaceLastReply(std::move(reply));
-    if (decoded != 0) {
-        throw EOrvoError("Errore nella ricezione dei dati.");
-    }
-    const auto L = static_cast<int64_t>(text.size());
-    if (ActiveSocket != nullptr) {
-        int64_t total = static_cast<int64_t>(BytesReceived) + L;
-        if (total > MemoryRecoveryThreshold) {
-            BytesReceived = 0;
-            MemoryRecoveryPending = true;
-        } else {
-            BytesReceived = static_cast<int32_t>(total);
-        }
-        HandleQueryReply(*LastReply);
-        return;
-    }
-    HandleHandshakeReply(*LastReply);
-    if (ActiveSocket != nullptr) {
-        EnableCommands(true);
-        HideWait();
-        Idle = true;
-        TimerCheck->start();
-        SendReceived();
-    }
-}
-
-// --- query exchange -------------------------------------------------------------------------
-
-// A reply that ends the exchange: acknowledged, then the reply routine decides what is shown
-// next; without one the program is simply idle again.
-void TMainForm::EndExchange(bool Interrupted, bool Failed) {
-    SendReceived();
-    RequestPending = false;
-    HideWait();
-    if (ReplyHandler) {
-        ReplyHandler.Call(Interrupted, Failed);
-    } else {
-        Idle = true;
-    }
-}
-
-void TMainForm::HandleQueryReply(CList& M) {
-    if (Terminating || ActiveSocket == nullptr) {
-        return;
-    }
-    const std::string op = TrimControl(M.GetValue("OPERATION"));
-    try {
-        if (op == "QUERYRESULT" || op == "QUERYITEM") {
-            // The table reads the kind exactly: a batch recognised here must not be refused
-            // there for its blanks.
-            M.SetValue("OPERATION", op);
-        }
-        if (op == "KNOCK") {
-            if (!RequestPending) {
-                SendReceived();
-            }
-        } else if (op == "ERROR") {
-            RequestPending = false;
-            SendReceived();
-            HideWait();
-            if (ReplyHandler) {
-                ReplyHandler.Call(true, true);
-            } else {
-                Idle = true;
-                show();
-            }
-        } else if (op == "QUERYRESULT") {
-            if (AbortPending) {
-                return;
-            }
-            SetWaitText("Ricezione dati...");
-            Results->Clear();
-            int r = Results->AddFromMessage(M);
-            SendReceived();
-            if (r != 0) {
-                throw EOrvoError("Errore nella ricezione dei dati.");
-            }
-        } else if (op == "QUERYITEM") {
-            if (AbortPending) {
-                return;
-            }
-            int r = Results->AddFromMessage(M);
-            SendReceived();
-            SetWaitText("Record ricevuti: " + std::to_string(Results->RowCount()));
-            if (r == 10) {
-                RequestPending = false;
-                if (ReplyHandler) {
-                    HideWait();
-                    ReplyHandler.Call(false, false);
-                }
-            } else if (r != 0) {
-                throw EOrvoError("Errore nella ricezione dei dati.");
-            }
-        } else if (op == "ACCESSDENIED" || op == "NOTFOUND" || op == "MULTIPLE" || op == "BUSY") {
-            if (AbortPending) {
-                return;
-            }
-            EndExchange(true, true);
-        } else if (op == "ABORTOK") {
-            AbortPending = false;
-            EndExchange(true, false);
-        } else if (op == "OK") {
-            EndExchange(false, false);
-        } else {
-            throw EOrvoError("Messaggio del server non riconosciuto.");
-        }
-    } catch (const std::exception& e) {
-        ShowError(e.what());
-        HideWait();
-        if (ReplyHandler) {
-            ReplyHandler.Call(true, true);
-        } else {
-            Idle = true;
-            show();
-        }
-    }
-}
-
-uint32_t TMainForm::SendQuery(const std::string& S, const std::string& F, const std::string& W,
-                              const std::string& O) {
-    if (ActiveSocket == nullptr || Terminating) {
-        return 0;
-    }
-    uint32_t k = NextContext();
-    std::string text;
-    {
-        CList query;
-        query.AddValue("OPERATION", "QUERY");
-        query.AddValue("CONTEXT", std::to_string(k));
-        query.AddValue("SELECT", S);
-        query.AddValue("FROM", F);
-        if (!W.empty()) {
-            query.AddValue("WHERE", W);
-        }
-        if (!O.empty()) {
-            query.AddValue("ORDERBY", O);
-        }
-        text = query.Encode();
-    }
-    Pause(0);
-    Results->Clear();
-    WriteText(ActiveSocket, text);
-    // Pending before the pause: a reply handled inside it ends the exchange, and setting the
-    // flag afterwards would leave it standing with no request out, so KNOCK went unanswered.
-    RequestPending = true;
-    Pause(0);
-    return k;
-}
-
-void TMainForm::SendReceived() {
-    if (ActiveSocket == nullptr) {
-        return;
-    }
-    CList message;
-    message.AddValue("OPERATION", "RECEIVED");
-    Pause(0);
-    WriteText(ActiveSocket, message.Encode());
-    Pause(0);
-}
-
-void TMainForm::SendAbort() {
-    if (ActiveSocket == nullptr || Terminating) {
-        return;
-    }
-    CList message;
-    message.AddValue("OPERATION", "ABORT");
-    Pause(100);
-    WriteText(ActiveSocket, message.Encode());
-    SetWaitText("Annullamento in corso...");
-    RequestPending = true;
-    AbortPending = true;
-    Pause(100);
-}
-
-uint32_t TMainForm::RunQuery(const std::string& S, const std::string& F, const std::string& W,
-                             const std::string& O) {
-    RunQueryFinished = false;
-    ReplyHandler.Set(this,
-                     [this](bool interrupted, bool failed) { QueryDone(interrupted, failed); });
-    uint32_t k = SendQuery(S, F, W, O);
-    if (k == 0) {
-        ReplyHandler.Clear();
-        ShowError("Impossibile contattare il server.");
-        return 0;
-    }
-    if (Wait()->isVisible()) {
-        bool enabled = Wait()->ButtonAnnulla->isEnabled();
-        Wait()->hide();
-        Wait()->ButtonAnnulla->setEnabled(enabled);
-    }
-    Wait()->SetText("Richiesta dati...");
-    // The whole reply may already have been handled inside SendQuery's pauses; a modal wait
-    // with nobody left to close it would never end.
-    if (!RunQueryFinished) {
-        Wait()->ShowModal();
-    }
-    return QueryStatus != 0 ? 0 : k;
-}
-
-void TMainForm::QueryDone(bool Interrupted, bool Failed) {
-    QueryStatus = 0;
-    ReplyHandler.Clear();
-    RunQueryFinished = true;
-    if (Failed) {
-        const std::string op = LastReply != nullptr ? LastReply->GetValue("OPERATION") : "";
-        std::string text;
-        if (op == "ACCESSDENIED") {
-            text = "Accesso negato.";
-        } else if (op == "NOTFOUND") {
-            text = "Elemento non trovato.";
-        } else if (op == "MULTIPLE") {
-            text = "Elemento non univoco. Impossibile procedere.";
-        } else if (op == "INTERNALERROR") {
-            QueryStatus = 2;
-            Wait()->CloseDialog();
-            return;
-        } else if (op == "ERROR") {
-            std::string m = TrimControl(LastReply->GetValue("MESSAGE"));
-            text = m.empty() ? "Operazione fallita."
-                             : "Operazione fallita. Messaggio del server:\r\n" + m;
-        } else {
-            text = "Operazione fallita.";
-        }
-        ShowError(text);
-        QueryStatus = 2;
-        Wait()->CloseDialog();
-    } else if (Interrupted) {
-        TheDesktop().MessageBox("Operazione annullata.", "Attenzione!", MsgIcon::Warning);
-        QueryStatus = 11;
-        Wait()->CloseDialog();
-    } else {
-        Wait()->CloseDialog();
     }
 }
 
@@ -714,6 +392,7 @@ void TMainForm::FormClose() {
             ActiveSocket = nullptr;
             Pause(0);
         } catch (...) {
+            // Closing goes on whatever became of the DISCONNECT: the server sees the close.
         }
         ActiveSocket = nullptr;
     }
