@@ -9,6 +9,7 @@
 
 #include "core/Cp1252.h"
 #include "server/CatalogueBuilder.h"
+#include "server/CatalogueVfs.h"
 #include "server/Wildcard.h"
 
 const char* const CatalogueTables[7] = {"Classi",   "Autori",      "Editori", "Opere",
@@ -71,6 +72,7 @@ std::string ItalianSqlError(const std::string& message) {
         {"string or blob too big", "valore troppo lungo"},
         {"interrupted", "richiesta interrotta"},
         {"out of memory", "memoria insufficiente"},
+        {"database or disk is full", "spazio di lavoro esaurito"},
     };
     for (const Rule& rule : Rules) {
         size_t n = std::strlen(rule.Prefix);
@@ -88,31 +90,29 @@ std::string ItalianSqlError(const std::string& message) {
     return Utf8ToCp1252(message);
 }
 
-std::unique_ptr<Catalogue> Catalogue::OpenFile(const std::string& path, std::string& error) {
-    sqlite3* handle = nullptr;
-    int rc =
-        sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    std::unique_ptr<Catalogue> catalogue(new Catalogue(handle));
-    if (rc != SQLITE_OK) {
-        error = "cannot open the catalogue " + path + ": " +
-                (handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
+std::unique_ptr<Catalogue> Catalogue::OpenFile(const std::string& path, std::string& error,
+                                               const CatalogueSettings& settings) {
+    std::unique_ptr<Catalogue> catalogue(new Catalogue);
+    catalogue->settings = settings;
+    catalogue->path = path;
+    catalogue->vfs =
+        CatalogueVfs::Create(path, static_cast<long long>(settings.MmapMiB) << 20, error);
+    if (!catalogue->vfs) {
         return nullptr;
     }
+    std::unique_ptr<CatalogueReader> reader = catalogue->Open(error);
+    if (!reader) {
+        return nullptr;
+    }
+    sqlite3* handle = reader->Handle();
     std::string missing;
     for (const char* table : CatalogueTables) {
-        sqlite3_stmt* stmt = nullptr;
-        rc = sqlite3_prepare_v2(handle,
-                                "SELECT 1 FROM sqlite_schema WHERE type IN ('table','view') AND "
-                                "name = ?1 COLLATE NOCASE",
-                                -1, &stmt, nullptr);
-        if (rc == SQLITE_OK) {
-            sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
-            rc = sqlite3_step(stmt);
-        }
-        sqlite3_finalize(stmt);
-        if (rc == SQLITE_DONE) {
+        // Looked up without SQL: the authorizer would refuse a read of the schema table.
+        int rc = sqlite3_table_column_metadata(handle, "main", table, nullptr, nullptr, nullptr,
+                                               nullptr, nullptr, nullptr);
+        if (rc == SQLITE_ERROR) {
             missing += missing.empty() ? table : std::string(", ") + table;
-        } else if (rc != SQLITE_ROW) {
+        } else if (rc != SQLITE_OK) {
             error = "cannot read the catalogue " + path + ": " + sqlite3_errmsg(handle);
             return nullptr;
         }
@@ -121,15 +121,14 @@ std::unique_ptr<Catalogue> Catalogue::OpenFile(const std::string& path, std::str
         error = "the catalogue " + path + " lacks the table(s) " + missing;
         return nullptr;
     }
-    if (!catalogue->Harden(error)) {
-        return nullptr;
-    }
+    catalogue->Return(std::move(reader));
     return catalogue;
 }
 
-std::unique_ptr<Catalogue> Catalogue::OpenSample(std::string& error) {
-    // Built in a scratch connection, then handed to a read-only in-memory database, so no
-    // statement can change the copy clients read.
+std::unique_ptr<Catalogue> Catalogue::OpenSample(std::string& error,
+                                                 const CatalogueSettings& settings) {
+    // Built once in a scratch connection; every reader then reads the same image, handed to it
+    // read-only, so no statement can change what clients read and the copy is not repeated.
     sqlite3* scratch = nullptr;
     sqlite3_open_v2(":memory:", &scratch, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (scratch == nullptr || !WriteSampleCatalogue(scratch, error)) {
@@ -146,35 +145,97 @@ std::unique_ptr<Catalogue> Catalogue::OpenSample(std::string& error) {
         error = "cannot copy the sample catalogue";
         return nullptr;
     }
-    sqlite3* handle = nullptr;
-    sqlite3_open_v2(":memory:", &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    std::unique_ptr<Catalogue> catalogue(new Catalogue(handle));
-    if (handle == nullptr || sqlite3_deserialize(handle, "main", image, size, size,
-                                                 SQLITE_DESERIALIZE_FREEONCLOSE |
-                                                     SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
-        if (handle == nullptr) {
-            sqlite3_free(image);
-        }
-        error = "cannot load the sample catalogue";
+    std::unique_ptr<Catalogue> catalogue(new Catalogue);
+    catalogue->settings = settings;
+    catalogue->image = image;
+    catalogue->imageSize = size;
+    catalogue->vfs = CatalogueVfs::Create({}, 0, error);
+    if (!catalogue->vfs) {
         return nullptr;
     }
-    if (!catalogue->Harden(error)) {
+    std::unique_ptr<CatalogueReader> reader = catalogue->Open(error);
+    if (!reader) {
         return nullptr;
     }
+    catalogue->Return(std::move(reader));
     return catalogue;
 }
 
 Catalogue::~Catalogue() {
+    // Readers before the file system they read through.
+    idle.clear();
+    sqlite3_free(image);
+}
+
+std::unique_ptr<CatalogueReader> Catalogue::Open(std::string& error) {
+    sqlite3* handle = nullptr;
+    // Each reader is used by one thread at a time, so SQLite's own locking is not needed.
+    const int flags = SQLITE_OPEN_NOMUTEX;
+    int rc =
+        image != nullptr
+            ? sqlite3_open_v2(":memory:", &handle, flags | SQLITE_OPEN_READWRITE, vfs->VfsName())
+            : sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_READONLY, vfs->VfsName());
+    std::unique_ptr<CatalogueReader> reader(new CatalogueReader(handle));
+    if (rc != SQLITE_OK) {
+        error = "cannot open the catalogue " + (image != nullptr ? std::string("sample") : path) +
+                ": " + (handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
+        return nullptr;
+    }
+    if (image != nullptr && sqlite3_deserialize(handle, "main", image, imageSize, imageSize,
+                                                SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
+        error = "cannot load the sample catalogue";
+        return nullptr;
+    }
+    if (!reader->Harden(settings, error)) {
+        return nullptr;
+    }
+    return reader;
+}
+
+std::unique_ptr<CatalogueReader> Catalogue::Checkout(std::string& error) {
+    {
+        std::lock_guard lock(mutex);
+        if (!idle.empty()) {
+            std::unique_ptr<CatalogueReader> reader = std::move(idle.back());
+            idle.pop_back();
+            return reader;
+        }
+    }
+    return Open(error);
+}
+
+void Catalogue::Return(std::unique_ptr<CatalogueReader> reader) {
+    if (!reader) {
+        return;
+    }
+    reader->SetControl(nullptr);
+    std::unique_lock lock(mutex);
+    if (idle.size() < MaxIdleReaders) {
+        idle.push_back(std::move(reader));
+        return;
+    }
+    lock.unlock();
+    // Closed outside the lock: closing unmaps and frees its cache.
+    reader.reset();
+}
+
+CatalogueReader::~CatalogueReader() {
     sqlite3_close_v2(db);
 }
 
-bool Catalogue::Harden(std::string& error) {
+bool CatalogueReader::Harden(const CatalogueSettings& settings, std::string& error) {
+    // Few small allocations per statement here: a small lookaside keeps hundreds of readers from
+    // each holding the default 120 KiB of it.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 256, 64);
     char* message = nullptr;
-    // A sorted search over a large catalogue visits the works in title order, all over the file:
-    // a page cache of 32 MiB (shared by every client) keeps that from rereading pages, and still
-    // leaves the process well inside its memory budget.
-    if (sqlite3_exec(db, "PRAGMA cache_size = -32768; PRAGMA query_only = 1", nullptr, nullptr,
-                     &message) != SQLITE_OK) {
+    // The catalogue's pages come through the mapping; the cache holds the rest, and its size
+    // is also what a sort keeps in memory before it spills to a temporary file. A sixteenth of
+    // the budget each: a few hostile sorts cannot take it all from the other queries.
+    const long long cacheKiB = std::max(1024LL, settings.CacheMiB * 1024LL / 16);
+    std::string pragmas = "PRAGMA cache_size = -" + std::to_string(cacheKiB) +
+                          "; PRAGMA mmap_size = " + std::to_string(settings.MmapMiB * 1048576LL) +
+                          "; PRAGMA query_only = 1";
+    if (sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
         error = std::string("cannot make the catalogue read-only: ") +
                 (message != nullptr ? message : "");
         sqlite3_free(message);
@@ -183,10 +244,10 @@ bool Catalogue::Harden(std::string& error) {
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, MaxSqlBytes);
-    sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, MaxPatternBytes);
-    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, MaxValueBytes);
-    sqlite3_limit(db, SQLITE_LIMIT_COLUMN, MaxColumns);
+    sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, Catalogue::MaxSqlBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, Catalogue::MaxPatternBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, Catalogue::MaxValueBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_COLUMN, Catalogue::MaxColumns);
     sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
     sqlite3_limit(db, SQLITE_LIMIT_EXPR_DEPTH, 200);
     sqlite3_limit(db, SQLITE_LIMIT_COMPOUND_SELECT, 20);
@@ -195,14 +256,15 @@ bool Catalogue::Harden(std::string& error) {
         error = std::string("cannot install the catalogue LIKE: ") + sqlite3_errmsg(db);
         return false;
     }
-    sqlite3_set_authorizer(db, &Catalogue::Authorize, this);
-    sqlite3_progress_handler(db, 1000, &Catalogue::Progress, this);
+    sqlite3_set_authorizer(db, &CatalogueReader::Authorize, this);
+    // Often enough that a slice ends within a fraction of a millisecond of its time.
+    sqlite3_progress_handler(db, 1000, &CatalogueReader::Progress, this);
     return true;
 }
 
-int Catalogue::Authorize(void* self, int action, const char* a, const char* b, const char* dbName,
-                         const char* /*trigger*/) {
-    auto* catalogue = static_cast<Catalogue*>(self);
+int CatalogueReader::Authorize(void* self, int action, const char* a, const char* b,
+                               const char* dbName, const char* /*trigger*/) {
+    auto* catalogue = static_cast<CatalogueReader*>(self);
     auto deny = [&](std::string why) {
         if (catalogue->denial.empty()) {
             catalogue->denial = std::move(why);
@@ -239,25 +301,15 @@ int Catalogue::Authorize(void* self, int action, const char* a, const char* b, c
     }
 }
 
-int Catalogue::Progress(void* self) {
-    auto* catalogue = static_cast<Catalogue*>(self);
-    if (catalogue->armed && Clock::now() >= catalogue->deadline) {
-        catalogue->deadlineHit = true;
-        return 1;
-    }
-    return 0;
+int CatalogueReader::Progress(void* self) {
+    auto* reader = static_cast<CatalogueReader*>(self);
+    return reader->control != nullptr ? reader->control->Tick() : 0;
 }
 
-void Catalogue::ArmDeadline(Clock::time_point at) {
-    deadline = at;
-    deadlineHit = false;
-    armed = true;
-}
-
-Catalogue::Prepared Catalogue::Prepare(const std::string& sql) {
+CatalogueReader::Prepared CatalogueReader::Prepare(const std::string& sql) {
     Prepared result;
     denial.clear();
-    if (sql.size() > static_cast<size_t>(MaxSqlBytes)) {
+    if (sql.size() > static_cast<size_t>(Catalogue::MaxSqlBytes)) {
         result.Error = "Richiesta troppo lunga.";
         return result;
     }

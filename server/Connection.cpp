@@ -2,12 +2,14 @@
 
 #include <exception>
 #include <limits>
+#include <utility>
 
 #include "core/CList.h"
 #include "core/Cp1252.h"
 #include "core/UOrvoCCommon.h"
 #include "server/Catalogue.h"
-#include "server/QueryCursor.h"
+#include "server/QueryRunner.h"
+#include "server/QueryTask.h"
 #include "server/Server.h"
 
 namespace {
@@ -26,14 +28,17 @@ Connection::Connection(QTcpSocket* s, int id, ServerContext& ctx, QObject* paren
     // TCP slows the sender down, rather than in this process.
     socket->setReadBufferSize(ReadBufferBytes);
     knockTimer.setSingleShot(true);
+    silenceTimer.setSingleShot(true);
     connect(socket, &QTcpSocket::readyRead, this, &Connection::OnReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &Connection::OnDisconnected);
     connect(&knockTimer, &QTimer::timeout, this, &Connection::OnKnock);
+    connect(&silenceTimer, &QTimer::timeout, this, &Connection::OnSilence);
     connect(socket, &QTcpSocket::bytesWritten, this, &Connection::OnBytesWritten);
 }
 
 Connection::~Connection() {
     socket->disconnect(this);
+    DropQuery();
     if (counted) {
         --context.ActiveSessions;
     }
@@ -68,6 +73,7 @@ void Connection::OnReadyRead() {
             return;
         }
         TouchKnockTimer();
+        WatchSilence();
         // A slice at a time: a flood of small messages read whole would cost many times its
         // own size in decoded messages.
         for (QByteArray bytes = socket->read(ReadSlice); !bytes.isEmpty();
@@ -113,13 +119,12 @@ void Connection::OnDisconnected() {
 
 void Connection::EndSession() {
     phase = Phase::Closed;
-    cursor.reset();
-    nextBatch.clear();
-    failure.clear();
+    DropQuery();
     queued.clear();
     draining = false;
     abortsToAnswer = 0;
     knockTimer.stop();
+    silenceTimer.stop();
     if (counted) {
         counted = false;
         --context.ActiveSessions;
@@ -147,7 +152,12 @@ bool Connection::Writable() const {
 
 void Connection::OnBytesWritten() {
     try {
-        if (phase != Phase::Session || !Writable()) {
+        if (phase != Phase::Session) {
+            return;
+        }
+        // Bytes leaving show the client reads.
+        WatchSilence();
+        if (!Writable()) {
             return;
         }
         if (abortsToAnswer > 0) {
@@ -170,8 +180,32 @@ void Connection::AnswerAborts() {
 void Connection::OnKnock() {
     try {
         if (phase == Phase::Session && awaiting == Awaiting::Nothing && !draining &&
-            abortsToAnswer == 0 && !cursor && queued.empty() && Writable()) {
+            abortsToAnswer == 0 && !task && queued.empty() && Writable()) {
             Send(EncodeMessage({{"OPERATION", "KNOCK"}}), Awaiting::KnockReceipt);
+        }
+    } catch (...) {
+        Abandon();
+    }
+}
+
+void Connection::WatchSilence() {
+    const int seconds = context.Options.KnockTimeoutSeconds;
+    if (seconds <= 0 || phase != Phase::Session) {
+        return;
+    }
+    if (awaiting != Awaiting::Nothing || socket->bytesToWrite() > 0) {
+        silenceTimer.start(seconds * 1000);
+    } else {
+        silenceTimer.stop();
+    }
+}
+
+void Connection::OnSilence() {
+    try {
+        if (phase == Phase::Session &&
+            (awaiting != Awaiting::Nothing || socket->bytesToWrite() > 0)) {
+            Close(awaiting == Awaiting::KnockReceipt ? "no answer to KNOCK"
+                                                     : "the client stopped answering");
         }
     } catch (...) {
         Abandon();
@@ -198,6 +232,7 @@ void Connection::HandleMessage(std::unique_ptr<CList> message) {
         // A stray one (for a message already answered by an ABORTOK) is dropped.
         if (awaiting != Awaiting::Nothing) {
             awaiting = Awaiting::Nothing;
+            ReleaseSentBatch();
             Continue();
         }
         return;
@@ -205,12 +240,10 @@ void Connection::HandleMessage(std::unique_ptr<CList> message) {
     if (op == "ABORT") {
         // The client stops acknowledging rows once it has sent ABORT, so the answer cannot wait
         // for the receipt of the message still in flight.
-        if (cursor) {
-            context.Log(Who() + " aborted after " + std::to_string(cursor->RowsSent()) + " rows");
+        if (task) {
+            context.Log(Who() + " aborted");
         }
-        cursor.reset();
-        nextBatch.clear();
-        failure.clear();
+        DropQuery();
         // Counted rather than written at once: a client that sends ABORT after ABORT and reads
         // nothing only raises the count.
         if (abortsToAnswer < std::numeric_limits<long long>::max()) {
@@ -219,12 +252,12 @@ void Connection::HandleMessage(std::unique_ptr<CList> message) {
         AnswerAborts();
         return;
     }
-    if (awaiting == Awaiting::KnockReceipt && !cursor) {
+    if (awaiting == Awaiting::KnockReceipt && !task) {
         // The client does not answer a KNOCK once it has a request pending: the request itself
         // shows it is alive.
         awaiting = Awaiting::Nothing;
     }
-    if (awaiting != Awaiting::Nothing || abortsToAnswer > 0 || draining || cursor ||
+    if (awaiting != Awaiting::Nothing || abortsToAnswer > 0 || draining || task ||
         !queued.empty() || !Writable()) {
         if (queued.size() >= MaxQueuedRequests) {
             Close("too many requests ahead of their answers");
@@ -265,7 +298,7 @@ void Connection::HandleLogin(const CList& message) {
     phase = Phase::Session;
     counted = true;
     ++context.ActiveSessions;
-    context.Log(Who() + " accepted user " + message.GetValue("USERID"));
+    context.Log(Who() + " accepted user " + Cp1252ToUtf8(message.GetValue("USERID")));
     Send(EncodeMessage({{"OPERATION", "ACCEPTED"},
                         {"SERVER", OwnName},
                         {"VERSION", OwnVersion},
@@ -302,36 +335,122 @@ void Connection::RunQuery(const CList& message) {
         sql += " ORDER BY " + order;
     }
     context.Log(Who() + " query: " + sql);
-    Catalogue::Prepared prepared = context.Db->Prepare(sql);
-    if (prepared.Statement == nullptr) {
-        context.Log(Who() + " refused: " + Cp1252ToUtf8(prepared.Error));
-        SendError(prepared.Error);
-        return;
+    task = std::make_shared<QueryTask>(*context.Db, context.Runner->Gate(), std::move(sql),
+                                       context.Limits);
+    headerSent = false;
+    // The first rows are stepped before QUERYRESULT: a sorted or slow query does its work
+    // there, so a timeout is a plain ERROR rather than a result that breaks off.
+    StepWhenMemoryAllows();
+}
+
+void Connection::StepWhenMemoryAllows() {
+    if (context.HeldBytes < ServerContext::HeldBudget) {
+        Step();
+    } else if (!waitingForMemory) {
+        waitingForMemory = true;
+        context.WaitingForMemory.emplace_back(this);
     }
-    cursor = std::make_unique<QueryCursor>(
-        *context.Db, prepared.Statement, std::chrono::milliseconds(context.Options.QueryTimeoutMs));
-    // The first rows are stepped before QUERYRESULT: a sorted or slow query does its work here,
-    // so a timeout is a plain ERROR rather than a result that breaks off.
-    Prefetch();
-    if (!failure.empty()) {
-        std::string text = std::move(failure);
-        failure.clear();
-        cursor.reset();
-        SendError(text);
-        return;
+}
+
+void Connection::ResumeStep() {
+    waitingForMemory = false;
+    try {
+        if (phase == Phase::Session && task && !stepping && nextBatch.empty() && failure.empty() &&
+            !task->Finished()) {
+            Step();
+        }
+    } catch (...) {
+        Abandon();
     }
-    Send(cursor->ResultMessage(), Awaiting::Receipt);
+}
+
+void Connection::ReleaseSentBatch() {
+    context.Release(std::exchange(sentBytes, 0));
+}
+
+void Connection::Step() {
+    stepping = true;
+    // Counted from the start, at the size of the batch before it: steps admitted together
+    // must not all find the budget untouched.
+    reserved = lastBatchBytes;
+    context.Hold(reserved);
+    const unsigned serial = ++stepSerial;
+    QPointer<Connection> self(this);
+    context.Runner->Submit(task, [self, serial] {
+        if (self) {
+            self->OnStepDone(serial);
+        }
+    });
+}
+
+void Connection::OnStepDone(unsigned serial) {
+    try {
+        if (serial != stepSerial || !task || phase != Phase::Session) {
+            return; // the query was dropped meanwhile
+        }
+        stepping = false;
+        context.Release(std::exchange(reserved, 0));
+        if (task->Failed()) {
+            failure = task->Error();
+            context.Log(Who() + " failed: " + Cp1252ToUtf8(failure));
+        } else {
+            SetNextBatch(task->TakeBatch());
+        }
+        if (!headerSent) {
+            headerSent = true;
+            if (!failure.empty()) {
+                std::string text = std::move(failure);
+                DropQuery();
+                SendError(text);
+            } else {
+                Send(task->TakeHeader(), Awaiting::Receipt);
+            }
+            return;
+        }
+        if (awaiting == Awaiting::Nothing && !draining && abortsToAnswer == 0) {
+            Continue();
+        }
+    } catch (...) {
+        Abandon();
+    }
 }
 
 void Connection::Prefetch() {
-    if (!cursor || cursor->Finished() || !nextBatch.empty() || !failure.empty()) {
-        return;
+    if (task && !stepping && nextBatch.empty() && failure.empty() && !task->Finished() &&
+        context.HeldBytes < ServerContext::HeldBudget / 2) {
+        Step();
     }
-    if (cursor->NextBatch(context.Options.Batch, MaxBatchBytes, nextBatch) ==
-        QueryCursor::Outcome::Failed) {
-        failure = cursor->Error();
-        context.Log(Who() + " failed: " + Cp1252ToUtf8(failure));
+}
+
+void Connection::SetNextBatch(std::string batch) {
+    context.Release(nextBatch.size());
+    nextBatch = std::move(batch);
+    context.Hold(nextBatch.size());
+    if (!nextBatch.empty()) {
+        lastBatchBytes = nextBatch.size();
     }
+}
+
+std::string Connection::TakeNextBatch() {
+    // Still held once sent, until its receipt.
+    sentBytes += nextBatch.size();
+    std::string batch = std::move(nextBatch);
+    nextBatch.clear();
+    return batch;
+}
+
+void Connection::DropQuery() {
+    if (task) {
+        task->Cancel();
+        task.reset();
+    }
+    ++stepSerial;
+    stepping = false;
+    context.Release(std::exchange(reserved, 0));
+    headerSent = false;
+    TakeNextBatch();
+    ReleaseSentBatch();
+    failure.clear();
 }
 
 void Connection::Continue() {
@@ -340,26 +459,29 @@ void Connection::Continue() {
         // Goes on from OnBytesWritten.
         return;
     }
-    if (cursor) {
-        Prefetch();
+    if (task) {
         if (!failure.empty()) {
             std::string text = std::move(failure);
-            failure.clear();
-            cursor.reset();
+            DropQuery();
             SendError(text);
             return;
         }
         if (!nextBatch.empty()) {
-            std::string batch = std::move(nextBatch);
-            nextBatch.clear();
-            Send(batch, Awaiting::Receipt);
+            Send(TakeNextBatch(), Awaiting::Receipt);
             // Steps the next batch while the client stores this one.
             Prefetch();
             return;
         }
-        context.Log(Who() + " sent " + std::to_string(cursor->RowsSent()) + " rows");
-        cursor.reset();
-        Send(EncodeMessage({{"OPERATION", "QUERYITEM"}, {"DONE", "TRUE"}}), Awaiting::Receipt);
+        if (task->Finished()) {
+            context.Log(Who() + " sent " + std::to_string(task->RowsSent()) + " rows");
+            DropQuery();
+            Send(EncodeMessage({{"OPERATION", "QUERYITEM"}, {"DONE", "TRUE"}}), Awaiting::Receipt);
+            return;
+        }
+        if (!stepping) {
+            StepWhenMemoryAllows();
+        }
+        // Goes on from OnStepDone (or ResumeStep).
         return;
     }
     if (!queued.empty()) {
@@ -375,6 +497,7 @@ void Connection::Send(const std::string& wire, Awaiting next) {
     // Out now rather than at the next turn of the event loop: the next batch is stepped next.
     socket->flush();
     TouchKnockTimer();
+    WatchSilence();
 }
 
 void Connection::SendError(const std::string& text) {

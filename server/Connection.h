@@ -13,7 +13,7 @@
 #include "server/Wire.h"
 
 class CList;
-class QueryCursor;
+class QueryTask;
 struct ServerContext;
 
 class Connection : public QObject {
@@ -24,6 +24,8 @@ public:
     Connection(QTcpSocket* socket, int identity, ServerContext& context, QObject* parent);
     ~Connection() override;
     void Start();
+    // Steps the next batch if the session waits for one: memory was freed.
+    void ResumeStep();
 
     // Batches stop growing at this many bytes even below --batch rows, so a batch of wide
     // rows cannot make one message (and the send buffer) arbitrarily large.
@@ -47,6 +49,7 @@ private slots:
     void OnDisconnected();
     void OnKnock();
     void OnBytesWritten();
+    void OnSilence();
 
 private:
     enum class Phase { AwaitingLogin, Session, Closed };
@@ -62,8 +65,21 @@ private:
     bool Writable() const;
     // Sends the ABORTOKs owed, as far as the client reads them.
     void AnswerAborts();
-    // Steps the next batch of the running result, if it has none waiting.
+    // Has a worker step the next batch (the first one also compiles the query).
+    void Step();
+    void OnStepDone(unsigned serial);
+    // Steps the next batch ahead of its turn, while the server's budget for such batches lasts.
     void Prefetch();
+    void SetNextBatch(std::string batch);
+    std::string TakeNextBatch();
+    // Steps now if the memory budget allows, or waits in line for it.
+    void StepWhenMemoryAllows();
+    void ReleaseSentBatch();
+    // Forgets the running query: its step, if one is under way, stops at its next check.
+    void DropQuery();
+    // While the server waits for the client, or for its bytes to leave, the client must show
+    // signs of life within --knock-timeout.
+    void WatchSilence();
     void Send(const std::string& wire, Awaiting awaiting);
     void SendError(const std::string& text);
     void SendAndClose(const std::string& wire);
@@ -86,10 +102,18 @@ private:
     bool draining = false;        // acknowledged, but the bytes sent before are still waiting
     long long abortsToAnswer = 0; // ABORTs whose ABORTOK waits for the bytes before it to leave
     MessageFramer framer;
-    std::unique_ptr<QueryCursor> cursor;
+    std::shared_ptr<QueryTask> task;
+    bool stepping = false;   // a worker has the task
+    bool headerSent = false; // QUERYRESULT went out
+    unsigned stepSerial = 0; // tells a step's completion from that of an abandoned one
     // The batch stepped ahead of its turn, or why stepping failed; sent after the next receipt.
     std::string nextBatch;
+    size_t sentBytes = 0; // the batch sent and not yet acknowledged
+    size_t reserved = 0;  // held for the step under way
+    size_t lastBatchBytes = 256 * 1024;
+    bool waitingForMemory = false;
     std::string failure;
     std::deque<std::unique_ptr<CList>> queued;
     QTimer knockTimer;
+    QTimer silenceTimer;
 };

@@ -1,7 +1,15 @@
 #include "server/Options.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+#include <algorithm>
 #include <charconv>
+#include <functional>
 #include <limits>
+
+#ifndef ORVO_SERVER_VERSION
+#define ORVO_SERVER_VERSION "0"
+#endif
 
 namespace {
 
@@ -36,160 +44,245 @@ std::optional<RedirectTarget> ParseRedirect(std::string text) {
     return target;
 }
 
+// Which mode an option belongs to: a server option makes no sense with --create-*, and the
+// reverse; --db names the catalogue served, imported into or exported.
+enum class Group { Serve, Db, Create, Csv, Any };
+
+struct OptionSpec {
+    const char* Name;
+    const char* Value; // null: a flag
+    const char* Help;
+    Group Kind;
+    // Stores the value; false when it is not acceptable, and Problem says why.
+    std::function<bool(const std::string&, ServerOptions&)> Apply;
+    const char* Problem;
+};
+
+// A number option in [min, max].
+template <typename T>
+std::function<bool(const std::string&, ServerOptions&)> Number(T ServerOptions::*field,
+                                                               long long min, long long max) {
+    return [=](const std::string& text, ServerOptions& o) {
+        auto n = ToNumber(text);
+        if (!n || *n < min || *n > max) {
+            return false;
+        }
+        o.*field = static_cast<T>(*n);
+        return true;
+    };
+}
+
+std::function<bool(const std::string&, ServerOptions&)> Text(std::string ServerOptions::*field,
+                                                             bool mayBeEmpty) {
+    return [=](const std::string& text, ServerOptions& o) {
+        o.*field = text;
+        return mayBeEmpty || !text.empty();
+    };
+}
+
+// One row an option: adding one is adding a row (and its field in ServerOptions).
+const std::vector<OptionSpec>& Specs() {
+    static const std::vector<OptionSpec> specs = {
+        {"listen", "ADDR", "address to listen on (127.0.0.1)", Group::Serve,
+         Text(&ServerOptions::Listen, false), "needs an address"},
+        {"port", "N", "port (10241; 0 picks a free one)", Group::Serve,
+         Number(&ServerOptions::Port, 0, 65535), "needs a number from 0 to 65535"},
+        {"db", "FILE", "catalogue file, opened read-only (default: the sample, in memory)",
+         Group::Db, Text(&ServerOptions::DbFile, false), "needs a file name"},
+        {"max-clients", "N", "sessions at once (500)", Group::Serve,
+         Number(&ServerOptions::MaxClients, 1, 100000), "needs a number from 1 to 100000"},
+        {"per-address", "N", "sessions at once from one client address (64)", Group::Serve,
+         Number(&ServerOptions::PerAddress, 1, 100000), "needs a number from 1 to 100000"},
+        {"workers", "N", "queries running at once on the processor (one per core)", Group::Serve,
+         Number(&ServerOptions::Workers, 1, 256), "needs a number from 1 to 256"},
+        // The client refuses batches above 1024 rows.
+        {"batch", "N", "rows per batch (1024)", Group::Serve,
+         Number(&ServerOptions::Batch, 1, 1024), "needs a number from 1 to 1024"},
+        {"query-timeout", "MS", "processor time for a whole query (30000)", Group::Serve,
+         Number(&ServerOptions::QueryTimeoutMs, 1, 3600000),
+         "needs a number of milliseconds from 1 to 3600000"},
+        {"batch-timeout", "MS", "processor time for one batch (5000)", Group::Serve,
+         Number(&ServerOptions::BatchTimeoutMs, 1, 3600000),
+         "needs a number of milliseconds from 1 to 3600000"},
+        {"knock", "S", "KNOCK an idle session after S seconds (60; 0: never)", Group::Serve,
+         Number(&ServerOptions::KnockSeconds, 0, 86400),
+         "needs a number of seconds from 0 to 86400"},
+        {"knock-timeout", "S",
+         "close a session that leaves a KNOCK or a message unanswered S seconds (60; 0: never)",
+         Group::Serve, Number(&ServerOptions::KnockTimeoutSeconds, 0, 86400),
+         "needs a number of seconds from 0 to 86400"},
+        {"cache-size", "MIB", "SQLite page cache and sorting memory, all queries together (64)",
+         Group::Serve, Number(&ServerOptions::CacheMiB, 1, 65536),
+         "needs a number of MiB from 1 to 65536"},
+        {"mmap-size", "MIB", "catalogue bytes read through memory mapping (1024; 0: none)",
+         Group::Serve, Number(&ServerOptions::MmapMiB, 0, 1048576),
+         "needs a number of MiB from 0 to 1048576"},
+        {"site", "URL", "site link sent at login", Group::Serve, Text(&ServerOptions::Site, true),
+         "needs a URL"},
+        {"mail", "ADDR", "mail address sent at login", Group::Serve,
+         Text(&ServerOptions::Mail, true), "needs an address"},
+        {"online", "URL", "registration link sent at login", Group::Serve,
+         Text(&ServerOptions::Online, true), "needs a URL"},
+        {"redirect", "ADDR:PORT[:always]", "send every client to another server", Group::Serve,
+         [](const std::string& text, ServerOptions& o) {
+             o.Redirect = ParseRedirect(text);
+             return o.Redirect.has_value();
+         },
+         "needs ADDR:PORT[:always] with a port from 1 to 65535"},
+        {"verbose", nullptr, "log sessions and queries on standard error", Group::Any,
+         [](const std::string&, ServerOptions& o) { return o.Verbose = true; }, ""},
+        {"create-sample", "FILE", "write the sample catalogue to a new file", Group::Create,
+         [](const std::string& text, ServerOptions& o) {
+             o.RunMode = ServerOptions::Mode::CreateSample;
+             o.CreateFile = text;
+             return !text.empty();
+         },
+         "needs a file name"},
+        {"create-large", "FILE", "write a synthetic catalogue of --works N works", Group::Create,
+         [](const std::string& text, ServerOptions& o) {
+             o.RunMode = ServerOptions::Mode::CreateLarge;
+             o.CreateFile = text;
+             return !text.empty();
+         },
+         "needs a file name"},
+        {"import", "DIR", "build a new --db FILE from CSV files, one per table", Group::Csv,
+         [](const std::string& text, ServerOptions& o) {
+             o.RunMode = ServerOptions::Mode::Import;
+             o.CsvDir = text;
+             return !text.empty();
+         },
+         "needs a directory"},
+        {"export", "DIR", "write every table of --db FILE as CSV files in DIR", Group::Csv,
+         [](const std::string& text, ServerOptions& o) {
+             o.RunMode = ServerOptions::Mode::Export;
+             o.CsvDir = text;
+             return !text.empty();
+         },
+         "needs a directory"},
+        {"works", "N", "works in the synthetic catalogue", Group::Create,
+         Number(&ServerOptions::Works, 1, 50000000), "needs a number from 1 to 50000000"},
+        {"seed", "S", "seed of the synthetic catalogue (1)", Group::Create,
+         Number(&ServerOptions::Seed, 0, std::numeric_limits<long long>::max()),
+         "needs a non-negative number"},
+    };
+    return specs;
+}
+
+std::string NameOf(const std::string& arg) {
+    size_t start = arg.find_first_not_of('-');
+    size_t end = arg.find('=');
+    return start == std::string::npos ? std::string() : arg.substr(start, end - start);
+}
+
 } // namespace
 
+std::string VersionText() {
+    return std::string("orvo-server ") + ORVO_SERVER_VERSION + "\n";
+}
+
 std::string UsageText() {
-    return "usage: orvo-server [--listen ADDR] [--port N] [--db FILE] [--max-clients N] [--batch "
-           "N]\n"
-           "                   [--query-timeout MS] [--knock S] [--site URL] [--mail ADDR]\n"
-           "                   [--online URL] [--redirect ADDR:PORT[:always]] [--verbose]\n"
-           "       orvo-server --create-sample FILE\n"
-           "       orvo-server --create-large FILE --works N [--seed S]\n"
-           "       orvo-server --import DIR --db FILE   (CSV files, one per table, into a new "
-           "FILE)\n"
-           "       orvo-server --export DIR --db FILE   (every table of FILE as CSV files in "
-           "DIR)\n"
-           "Text travels as Windows-1252; a catalogue character it cannot hold is sent as '?'.\n";
+    std::string text =
+        "usage: orvo-server [OPTION...]               serve a catalogue\n"
+        "       orvo-server --create-sample FILE\n"
+        "       orvo-server --create-large FILE --works N [--seed S]\n"
+        "       orvo-server --import DIR --db FILE   (CSV files, one per table, into a new FILE)\n"
+        "       orvo-server --export DIR --db FILE   (every table of FILE as CSV files in DIR)\n"
+        "Options take their value as --opt VALUE or --opt=VALUE:\n";
+    for (const OptionSpec& spec : Specs()) {
+        std::string left = std::string("  --") + spec.Name;
+        if (spec.Value != nullptr) {
+            left += std::string(" ") + spec.Value;
+        }
+        left.resize(std::max<size_t>(left.size() + 1, 32), ' ');
+        text += left + spec.Help + "\n";
+    }
+    text += "  --help                        this text\n"
+            "  --version                     the version\n"
+            "Text travels as Windows-1252; a catalogue character it cannot hold is sent as '?'.\n";
+    return text;
 }
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     ParsedArguments result;
-    ServerOptions& o = result.Options;
-    bool sawWorks = false;
-    bool sawSeed = false;
-    bool sawServeOption = false;
-    bool sawDb = false;
-    const std::string onlyOneMode =
-        ": only one of --create-sample, --create-large, --import and --export";
     auto fail = [&](const std::string& message) {
         result.Ok = false;
         result.Error = message;
         return result;
     };
 
+    QCommandLineParser parser;
+    // --port and -port alike; no bundles of one-letter options to misread.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    std::vector<std::pair<const OptionSpec*, QCommandLineOption>> options;
+    for (const OptionSpec& spec : Specs()) {
+        QCommandLineOption option(QString::fromLatin1(spec.Name));
+        if (spec.Value != nullptr) {
+            option.setValueName(QString::fromLatin1(spec.Value));
+        }
+        parser.addOption(option);
+        options.emplace_back(&spec, option);
+    }
+    QCommandLineOption help(QStringList{"help", "h"});
+    QCommandLineOption version(QStringLiteral("version"));
+    parser.addOption(help);
+    parser.addOption(version);
+
+    // A value option at the very end has no value: said in the option's own words.
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto needValue = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        auto number = [&](long long min, long long max, long long& out) {
-            std::string text;
-            if (!needValue(text)) {
-                return false;
-            }
-            auto n = ToNumber(text);
-            if (!n || *n < min || *n > max) {
-                return false;
-            }
-            out = *n;
-            return true;
-        };
-        long long n = 0;
-        std::string text;
-        if (arg == "--listen") {
-            if (!needValue(o.Listen) || o.Listen.empty()) {
-                return fail("--listen needs an address");
-            }
-            sawServeOption = true;
-        } else if (arg == "--port") {
-            if (!number(0, 65535, n)) {
-                return fail("--port needs a number from 0 to 65535");
-            }
-            o.Port = static_cast<int>(n);
-            sawServeOption = true;
-        } else if (arg == "--db") {
-            if (!needValue(o.DbFile) || o.DbFile.empty()) {
-                return fail("--db needs a file name");
-            }
-            sawDb = true;
-        } else if (arg == "--max-clients") {
-            if (!number(1, 100000, n)) {
-                return fail("--max-clients needs a number from 1 to 100000");
-            }
-            o.MaxClients = static_cast<int>(n);
-            sawServeOption = true;
-        } else if (arg == "--batch") {
-            // The client refuses batches above 1024 rows.
-            if (!number(1, 1024, n)) {
-                return fail("--batch needs a number from 1 to 1024");
-            }
-            o.Batch = static_cast<int>(n);
-            sawServeOption = true;
-        } else if (arg == "--query-timeout") {
-            if (!number(1, 3600000, n)) {
-                return fail("--query-timeout needs a number of milliseconds from 1 to 3600000");
-            }
-            o.QueryTimeoutMs = static_cast<int>(n);
-            sawServeOption = true;
-        } else if (arg == "--knock") {
-            if (!number(0, 86400, n)) {
-                return fail("--knock needs a number of seconds from 0 to 86400");
-            }
-            o.KnockSeconds = static_cast<int>(n);
-            sawServeOption = true;
-        } else if (arg == "--site") {
-            if (!needValue(o.Site)) {
-                return fail("--site needs a URL");
-            }
-            sawServeOption = true;
-        } else if (arg == "--mail") {
-            if (!needValue(o.Mail)) {
-                return fail("--mail needs an address");
-            }
-            sawServeOption = true;
-        } else if (arg == "--online") {
-            if (!needValue(o.Online)) {
-                return fail("--online needs a URL");
-            }
-            sawServeOption = true;
-        } else if (arg == "--redirect") {
-            if (!needValue(text)) {
-                return fail("--redirect needs ADDR:PORT[:always]");
-            }
-            o.Redirect = ParseRedirect(text);
-            if (!o.Redirect) {
-                return fail("--redirect needs ADDR:PORT[:always] with a port from 1 to 65535");
-            }
-            sawServeOption = true;
-        } else if (arg == "--verbose") {
-            o.Verbose = true;
-        } else if (arg == "--import" || arg == "--export") {
-            if (o.RunMode != ServerOptions::Mode::Serve) {
-                return fail(arg + onlyOneMode);
-            }
-            if (!needValue(o.CsvDir) || o.CsvDir.empty()) {
-                return fail(arg + " needs a directory");
-            }
-            o.RunMode =
-                arg == "--import" ? ServerOptions::Mode::Import : ServerOptions::Mode::Export;
-        } else if (arg == "--create-sample" || arg == "--create-large") {
-            if (o.RunMode != ServerOptions::Mode::Serve) {
-                return fail(arg + onlyOneMode);
-            }
-            if (!needValue(o.CreateFile) || o.CreateFile.empty()) {
-                return fail(arg + " needs a file name");
-            }
-            o.RunMode = arg == "--create-sample" ? ServerOptions::Mode::CreateSample
-                                                 : ServerOptions::Mode::CreateLarge;
-        } else if (arg == "--works") {
-            if (!number(1, 50000000, n)) {
-                return fail("--works needs a number from 1 to 50000000");
-            }
-            o.Works = n;
-            sawWorks = true;
-        } else if (arg == "--seed") {
-            if (!number(0, std::numeric_limits<long long>::max(), n)) {
-                return fail("--seed needs a non-negative number");
-            }
-            o.Seed = static_cast<uint64_t>(n);
-            sawSeed = true;
-        } else {
-            return fail("unknown argument " + arg);
+        if (arg.size() < 2 || arg[0] != '-' || arg.find('=') != std::string::npos) {
+            continue;
         }
+        for (const OptionSpec& spec : Specs()) {
+            if (spec.Value != nullptr && NameOf(arg) == spec.Name && i + 1 == args.size()) {
+                return fail(std::string("--") + spec.Name + " " + spec.Problem);
+            }
+        }
+    }
+    QStringList list{QStringLiteral("orvo-server")};
+    for (const std::string& arg : args) {
+        list << QString::fromLocal8Bit(arg.data(), static_cast<qsizetype>(arg.size()));
+    }
+    if (!parser.parse(list)) {
+        for (const QString& name : parser.unknownOptionNames()) {
+            return fail("unknown argument --" + name.toStdString());
+        }
+        return fail(parser.errorText().toStdString());
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return fail("unexpected argument " + parser.positionalArguments().first().toStdString());
+    }
+    if (parser.isSet(help)) {
+        result.Help = result.Ok = true;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.Version = result.Ok = true;
+        return result;
+    }
+
+    ServerOptions& o = result.Options;
+    bool sawServe = false, sawDb = false, sawWorks = false, sawSeed = false, sawMode = false;
+    for (const auto& [spec, option] : options) {
+        if (!parser.isSet(option)) {
+            continue;
+        }
+        const std::string name = std::string("--") + spec->Name;
+        const std::string value = spec->Value != nullptr ? parser.value(option).toStdString() : "";
+        if (spec->Kind == Group::Csv || NameOf(name).rfind("create-", 0) == 0) {
+            if (sawMode) {
+                return fail(name +
+                            ": only one of --create-sample, --create-large, --import and --export");
+            }
+            sawMode = true;
+        }
+        if (!spec->Apply(value, o)) {
+            return fail(name + " " + spec->Problem);
+        }
+        sawServe = sawServe || spec->Kind == Group::Serve;
+        sawDb = sawDb || spec->Kind == Group::Db;
+        sawWorks = sawWorks || NameOf(name) == "works";
+        sawSeed = sawSeed || NameOf(name) == "seed";
     }
 
     if (o.RunMode == ServerOptions::Mode::CreateLarge && !sawWorks) {
@@ -203,10 +296,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     if (csv && !sawDb) {
         return fail("--import and --export need --db FILE");
     }
-    if (csv && sawServeOption) {
+    if (csv && sawServe) {
         return fail("--import and --export take no server options but --db");
     }
-    if (o.RunMode != ServerOptions::Mode::Serve && !csv && (sawServeOption || sawDb)) {
+    if (o.RunMode != ServerOptions::Mode::Serve && !csv && (sawServe || sawDb)) {
         return fail("--create-sample and --create-large take no server options");
     }
     result.Ok = true;

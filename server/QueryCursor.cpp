@@ -2,9 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <charconv>
 
 #include "core/Cp1252.h"
+#include "server/Catalogue.h"
 #include "server/Wire.h"
 
 namespace {
@@ -15,8 +17,7 @@ std::string_view Decimal(char* buffer, size_t size, long long value) {
 }
 } // namespace
 
-QueryCursor::QueryCursor(Catalogue& cat, sqlite3_stmt* statement, std::chrono::milliseconds budget)
-    : catalogue(cat), stmt(statement), timeout(budget) {
+QueryCursor::QueryCursor(sqlite3_stmt* statement) : stmt(statement) {
     columns = sqlite3_column_count(stmt);
 }
 
@@ -32,6 +33,8 @@ std::string QueryCursor::ResultMessage() const {
     for (int j = 1; j <= columns; ++j) {
         const char* name = sqlite3_column_name(stmt, j - 1);
         std::string text = CatalogueText(name != nullptr ? name : "");
+        // A name is a key on the client's side, where '=' would end it early.
+        std::replace(text.begin(), text.end(), '=', ' ');
         // The client trims names and refuses a blank one.
         if (text.find_first_not_of(std::string_view(" \t\r\n", 4)) == std::string::npos) {
             text = "Colonna" + std::to_string(j);
@@ -51,7 +54,6 @@ QueryCursor::Outcome QueryCursor::NextBatch(int maxRows, size_t maxBytes, std::s
     AppendPair(out, "OPERATION", "QUERYITEM");
     char key[48];
     int rows = 0;
-    catalogue.ArmDeadline(Catalogue::Clock::now() + timeout);
     int rc = SQLITE_ROW;
     while (rows < maxRows && out.size() < maxBytes) {
         rc = sqlite3_step(stmt);
@@ -79,21 +81,18 @@ QueryCursor::Outcome QueryCursor::NextBatch(int maxRows, size_t maxBytes, std::s
             out.push_back('\x01');
             if (out.size() - rowStart > MaxRowBytes) {
                 // Wide values repeated over many columns: refused before they pile up.
-                catalogue.Disarm();
                 error = "Richiesta interrotta: una riga del risultato \xE8 troppo grande.";
                 finished = true;
                 return Outcome::Failed;
             }
         }
     }
-    catalogue.Disarm();
-
     if (rc == SQLITE_DONE) {
         finished = true;
     } else if (rc != SQLITE_ROW) {
-        if (catalogue.DeadlinePassed() || rc == SQLITE_INTERRUPT) {
-            error = "Richiesta interrotta: superato il tempo massimo di esecuzione (" +
-                    std::to_string(timeout.count()) + " ms).";
+        if (rc == SQLITE_INTERRUPT) {
+            interrupted = true;
+            error = "Richiesta interrotta.";
         } else {
             error = "Errore nell'esecuzione della richiesta: " +
                     ItalianSqlError(sqlite3_errmsg(sqlite3_db_handle(stmt)));

@@ -2,11 +2,7 @@
 // One running query: the open statement, stepped batch by batch as the client acknowledges, so
 // that only one batch is ever held whatever the size of the result.
 
-#include <chrono>
 #include <string>
-#include <vector>
-
-#include "server/Catalogue.h"
 
 struct sqlite3_stmt;
 
@@ -15,10 +11,8 @@ public:
     // A single row may not take more wire bytes than this.
     static constexpr size_t MaxRowBytes = 8u << 20;
 
-    // Takes the statement. timeout bounds each batch's stepping: the server has one thread, so
-    // that is how long one query may keep the other clients waiting. A long result that keeps
-    // flowing is not cut off; the client can ABORT it.
-    QueryCursor(Catalogue& catalogue, sqlite3_stmt* statement, std::chrono::milliseconds budget);
+    // Takes the statement.
+    explicit QueryCursor(sqlite3_stmt* statement);
     ~QueryCursor();
     QueryCursor(const QueryCursor&) = delete;
     QueryCursor& operator=(const QueryCursor&) = delete;
@@ -33,14 +27,14 @@ public:
     Outcome NextBatch(int maxRows, size_t maxBytes, std::string& message);
     bool Finished() const { return finished; }
     const std::string& Error() const { return error; }
+    bool Interrupted() const { return interrupted; }
     long long RowsSent() const { return rowsSent; }
 
 private:
-    Catalogue& catalogue;
     sqlite3_stmt* stmt;
-    std::chrono::milliseconds timeout;
     int columns = 0;
     long long rowsSent = 0;
     bool finished = false;
+    bool interrupted = false;
     std::string error;
 };

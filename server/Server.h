@@ -1,24 +1,47 @@
 #pragma once
-// The listening side: accepts connections and gives each its own state machine.
+// The listening side: accepts connections and gives each its own state machine; queries run on
+// the worker threads of the runner.
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
+#include <deque>
+#include <memory>
 #include <string>
 
 #include "server/Options.h"
+#include "server/QueryTask.h"
 
 class Catalogue;
 class Connection;
+class QueryRunner;
 
-// What every connection shares.
+// What every connection shares. Used on the event-loop thread only.
 struct ServerContext {
     ServerOptions Options;
     Catalogue* Db = nullptr; // null: the catalogue is not open
-    int ActiveSessions = 0;  // connections whose login was accepted
+    QueryRunner* Runner = nullptr;
+    QueryLimits Limits;
+    int ActiveSessions = 0; // connections whose login was accepted
     int NextIdentity = 1;
+    // Bytes of batches stepped and not yet acknowledged, over all connections. Past half the
+    // budget no batch is stepped ahead of its turn; past the whole, a session waits in line
+    // for its next batch until others' receipts free memory, so hundreds of streaming
+    // sessions do not each hold a batch.
+    size_t HeldBytes = 0;
+    static constexpr size_t HeldBudget = 32u << 20;
+    std::deque<QPointer<Connection>> WaitingForMemory;
+    void Hold(size_t bytes) { HeldBytes += bytes; }
+    // Frees bytes and lets the sessions waiting in line step, while the budget lasts.
+    void Release(size_t bytes);
+    // Control characters become \xNN, so nothing a client sends can start a line of its own.
     void Log(const std::string& line) const;
 };
+
+// line with every byte below 0x20, 0x7F and the backslash written as \xNN.
+std::string EscapeLogText(const std::string& line);
 
 class Server : public QObject {
     Q_OBJECT
@@ -34,19 +57,30 @@ public:
     int OpenConnections() const { return connections; }
 
     // Connections still before their login, beyond the --max-clients sessions, that are kept
-    // open; past that a new connection is closed at once, so a flood of idle connections
+    // open; past that a new connection is refused at once, so a flood of idle connections
     // cannot take every descriptor from the clients already served.
     static constexpr int PendingLoginSlots = 64;
     // After the system refused an accept (out of descriptors, most often), the listener tries
     // again this much later instead of staying paused for good.
     static constexpr int AcceptRetryMs = 250;
+    // A refused connection gets BUSY, then this long to read it before it is cut.
+    static constexpr int RefusalLingerMs = 2000;
+    // The system's queue of connections not yet accepted. A queue that overflows drops the
+    // client's handshake and leaves it waiting for retries that back off for many seconds, so
+    // it holds a burst well past --max-clients: those beyond get BUSY, which costs little.
+    static constexpr int MinBacklog = 1024;
 
 private slots:
     void OnNewConnection();
     void OnAcceptError(QAbstractSocket::SocketError error);
 
 private:
+    // Greeting and BUSY, then a close that lets the client read them.
+    void Refuse(QTcpSocket* socket, const std::string& why);
+
     ServerContext context;
+    std::unique_ptr<QueryRunner> runner;
     QTcpServer listener;
     int connections = 0;
+    QHash<QHostAddress, int> perAddress;
 };

@@ -48,9 +48,19 @@ std::string
 EncodeMessage(std::initializer_list<std::pair<std::string_view, std::string_view>> pairs) {
     CList message;
     for (const auto& [name, value] : pairs) {
-        message.AddValue(name, value);
+        message.AddValue(name, BlankFraming(value));
     }
     return message.Encode();
+}
+
+std::string BlankFraming(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '\x01' || c == '\x02') {
+            c = ' ';
+        }
+    }
+    return out;
 }
 
 void AppendPair(std::string& out, std::string_view name, std::string_view value) {

@@ -29,9 +29,12 @@ private:
 };
 
 // A small message built with CList: pairs in the order given end up last-first on the wire,
-// which the client does not mind.
+// which the client does not mind. Framing bytes in the values become blanks: an error text can
+// echo what a client sent, and SQLite's messages quote the request.
 std::string
 EncodeMessage(std::initializer_list<std::pair<std::string_view, std::string_view>> pairs);
+// text with 0x01 and 0x02 as blanks.
+std::string BlankFraming(std::string_view text);
 
 // Appends name=value and the pair terminator.
 void AppendPair(std::string& out, std::string_view name, std::string_view value);

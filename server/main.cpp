@@ -6,8 +6,10 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <malloc.h>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "server/Catalogue.h"
@@ -37,16 +39,35 @@ bool InstallSignalHandlers() {
     return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
+// Each session takes a socket and, while a query runs, a catalogue reader: the usual limit of
+// 1024 descriptors would refuse accepts long before --max-clients.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 int Serve(const ServerOptions& options, int argc, char** argv) {
+    // Batches are built on many worker threads and freed on the event loop's: with an arena
+    // per thread, freed memory stays scattered over arenas that each keep their share.
+    mallopt(M_ARENA_MAX, 2);
     QCoreApplication app(argc, argv);
-    // SQLite's share of the memory budget: a hostile sort or join fails with an error instead
-    // of growing the process.
-    sqlite3_soft_heap_limit64(48LL << 20);
-    sqlite3_hard_heap_limit64(64LL << 20);
+    // SQLite's share of the memory budget, for all queries together: caches give pages back
+    // past the soft limit, and a hostile sort or join fails with an error at the hard one
+    // instead of growing the process.
+    const long long cache = static_cast<long long>(options.CacheMiB) << 20;
+    sqlite3_soft_heap_limit64(cache);
+    sqlite3_hard_heap_limit64(cache + (32LL << 20));
+    RaiseDescriptorLimit();
+    CatalogueSettings settings;
+    settings.CacheMiB = options.CacheMiB;
+    settings.MmapMiB = options.MmapMiB;
     std::string error;
-    std::unique_ptr<Catalogue> catalogue = options.DbFile.empty()
-                                               ? Catalogue::OpenSample(error)
-                                               : Catalogue::OpenFile(options.DbFile, error);
+    std::unique_ptr<Catalogue> catalogue =
+        options.DbFile.empty() ? Catalogue::OpenSample(error, settings)
+                               : Catalogue::OpenFile(options.DbFile, error, settings);
     if (!catalogue) {
         std::fprintf(stderr, "orvo-server: %s\n", error.c_str());
         return 1;
@@ -81,15 +102,15 @@ int Serve(const ServerOptions& options, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::printf("%s", UsageText().c_str());
-        return 0;
-    }
     ParsedArguments parsed = ParseArguments(args);
     if (!parsed.Ok) {
         // One line, so that whoever started the server sees the argument at fault.
         std::fprintf(stderr, "orvo-server: %s (see --help)\n", parsed.Error.c_str());
         return 2;
+    }
+    if (parsed.Help || parsed.Version) {
+        std::printf("%s", parsed.Help ? UsageText().c_str() : VersionText().c_str());
+        return 0;
     }
     const ServerOptions& options = parsed.Options;
     std::string error;

@@ -122,6 +122,14 @@ TEST(Process, BadArgumentsNameTheArgumentAndExitWithTwo) {
         {{"--create-large", "x.db"}, "--works"},
         {{"--redirect", "host"}, "--redirect"},
         {{"--listen", "not-an-address", "--port", "0"}, "--listen"},
+        {{"--port=70000"}, "--port"},
+        {{"--knock-timeout", "soon"}, "--knock-timeout"},
+        {{"--workers=0"}, "--workers"},
+        {{"--per-address", "0"}, "--per-address"},
+        {{"--port", "0", "--cache-size"}, "--cache-size"},
+        {{"--mmap-size=-1"}, "--mmap-size"},
+        {{"catalogue.db"}, "catalogue.db"},
+        {{"--create-sample", "x.db", "--workers", "2"}, "--create-sample"},
     };
     for (const auto& [args, named] : cases) {
         Finished f = RunToEnd(args);
@@ -131,10 +139,67 @@ TEST(Process, BadArgumentsNameTheArgumentAndExitWithTwo) {
     }
 }
 
+TEST(Process, VersionHelpAndValuesAfterAnEqualsSign) {
+    Finished version = RunToEnd({"--version"});
+    EXPECT_EQ(version.Code, 0);
+    EXPECT_EQ(version.Stdout, "orvo-server " ORVO_SERVER_VERSION "\n");
+    Finished help = RunToEnd({"--help"});
+    EXPECT_EQ(help.Code, 0);
+    for (const char* option : {"--per-address", "--workers", "--batch-timeout", "--knock-timeout",
+                               "--cache-size", "--mmap-size", "--version"}) {
+        EXPECT_NE(help.Stdout.find(option), std::string::npos) << option;
+    }
+
+    QProcess p;
+    quint16 port = StartServing(p, {"--workers=1", "--max-clients=1", "--knock=30"});
+    ASSERT_NE(port, 0);
+    RawClient first(port);
+    first.Login();
+    RawClient second(port);
+    second.Receive();
+    second.SendLogin();
+    auto reply = second.Receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(Op(*reply), "BUSY") << "--max-clients=1 not taken";
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));
+}
+
+TEST(Process, VerboseLogLinesCannotBeForgedByAClient) {
+    QProcess p;
+    quint16 port = StartServing(p, {"--verbose"});
+    ASSERT_NE(port, 0);
+    {
+        RawClient client(port);
+        client.Receive();
+        client.Send({{"PROTOCOL", "513"},
+                     {"DATABASE", "OrvoDBase"},
+                     {"USERID", "Anonymous\norvo-server: forged user"}});
+        ASSERT_TRUE(client.Receive());
+        client.Ack();
+        client.Query("ClasseNome", "Classi", "1\r\norvo-server: forged query");
+    }
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(5000));
+    const QStringList lines = QString::fromUtf8(p.readAllStandardError()).split('\n');
+    bool sawUser = false;
+    for (const QString& line : lines) {
+        EXPECT_FALSE(line.startsWith("orvo-server: forged")) << line.toStdString();
+        sawUser = sawUser || line.contains("Anonymous\\x0Aorvo-server: forged user");
+    }
+    EXPECT_TRUE(sawUser) << "the user's name is not in the log, escaped";
+}
+
 TEST(Process, CatalogueFilesAreCreatedOnceAndCheckedWhenOpened) {
     QTemporaryDir dir;
     QString sample = dir.filePath("sample.db");
+    // What a killed build leaves behind: replaced, not built upon, and gone afterwards.
+    QFile stale(sample + ".part");
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write(QByteArray(1 << 20, 'x'));
+    stale.close();
     ASSERT_EQ(RunToEnd({"--create-sample", sample}).Code, 0);
+    EXPECT_FALSE(QFile::exists(sample + ".part"));
     EXPECT_EQ(RunToEnd({"--create-sample", sample}).Code, 1) << "replaced an existing file";
 
     QProcess p;

@@ -71,7 +71,10 @@ std::vector<std::string> Exchange::Column(const std::string& name) const {
     return out;
 }
 
-RawClient::RawClient(quint16 port) {
+RawClient::RawClient(quint16 port, const QString& source) {
+    if (!source.isEmpty()) {
+        socket.bind(QHostAddress(source));
+    }
     socket.connectToHost(QHostAddress::LocalHost, port);
     socket.waitForConnected(5000);
     socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);

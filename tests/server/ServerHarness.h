@@ -52,7 +52,8 @@ struct Exchange {
 
 class RawClient {
 public:
-    explicit RawClient(quint16 port);
+    // source: the loopback address to connect from, a client address of its own.
+    explicit RawClient(quint16 port, const QString& source = {});
     bool Connected() const { return socket.state() == QAbstractSocket::ConnectedState; }
 
     void Send(const Pairs& pairs); // written in this order
