@@ -48,7 +48,7 @@ std::optional<RedirectTarget> ParseRedirect(std::string text) {
 // reverse; --db names the catalogue served, imported into or exported.
 enum class Group { Serve, Db, Create, Csv, Any };
 
-struct OptionSpec {
+struct OptionRow {
     const char* Name;
     const char* Value; // null: a flag
     const char* Help;
@@ -81,8 +81,8 @@ std::function<bool(const std::string&, ServerOptions&)> Text(std::string ServerO
 }
 
 // One row an option: adding one is adding a row (and its field in ServerOptions).
-const std::vector<OptionSpec>& Specs() {
-    static const std::vector<OptionSpec> specs = {
+const std::vector<OptionRow>& OptionRows() {
+    static const std::vector<OptionRow> rows = {
         {"listen", "ADDR", "address to listen on (127.0.0.1)", Group::Serve,
          Text(&ServerOptions::Listen, false), "needs an address"},
         {"port", "N", "port (10241; 0 picks a free one)", Group::Serve,
@@ -165,7 +165,7 @@ const std::vector<OptionSpec>& Specs() {
          Number(&ServerOptions::Seed, 0, std::numeric_limits<long long>::max()),
          "needs a non-negative number"},
     };
-    return specs;
+    return rows;
 }
 
 std::string NameOf(const std::string& arg) {
@@ -188,13 +188,13 @@ std::string UsageText() {
         "       orvo-server --import DIR --db FILE   (CSV files, one per table, into a new FILE)\n"
         "       orvo-server --export DIR --db FILE   (every table of FILE as CSV files in DIR)\n"
         "Options take their value as --opt VALUE or --opt=VALUE:\n";
-    for (const OptionSpec& spec : Specs()) {
-        std::string left = std::string("  --") + spec.Name;
-        if (spec.Value != nullptr) {
-            left += std::string(" ") + spec.Value;
+    for (const OptionRow& row : OptionRows()) {
+        std::string left = std::string("  --") + row.Name;
+        if (row.Value != nullptr) {
+            left += std::string(" ") + row.Value;
         }
         left.resize(std::max<size_t>(left.size() + 1, 32), ' ');
-        text += left + spec.Help + "\n";
+        text += left + row.Help + "\n";
     }
     text += "  --help                        this text\n"
             "  --version                     the version\n"
@@ -213,14 +213,14 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
     QCommandLineParser parser;
     // --port and -port alike; no bundles of one-letter options to misread.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    std::vector<std::pair<const OptionSpec*, QCommandLineOption>> options;
-    for (const OptionSpec& spec : Specs()) {
-        QCommandLineOption option(QString::fromLatin1(spec.Name));
-        if (spec.Value != nullptr) {
-            option.setValueName(QString::fromLatin1(spec.Value));
+    std::vector<std::pair<const OptionRow*, QCommandLineOption>> options;
+    for (const OptionRow& row : OptionRows()) {
+        QCommandLineOption option(QString::fromLatin1(row.Name));
+        if (row.Value != nullptr) {
+            option.setValueName(QString::fromLatin1(row.Value));
         }
         parser.addOption(option);
-        options.emplace_back(&spec, option);
+        options.emplace_back(&row, option);
     }
     QCommandLineOption help(QStringList{"help", "h"});
     QCommandLineOption version(QStringLiteral("version"));
@@ -233,9 +233,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         if (arg.size() < 2 || arg[0] != '-' || arg.find('=') != std::string::npos) {
             continue;
         }
-        for (const OptionSpec& spec : Specs()) {
-            if (spec.Value != nullptr && NameOf(arg) == spec.Name && i + 1 == args.size()) {
-                return fail(std::string("--") + spec.Name + " " + spec.Problem);
+        for (const OptionRow& row : OptionRows()) {
+            if (row.Value != nullptr && NameOf(arg) == row.Name && i + 1 == args.size()) {
+                return fail(std::string("--") + row.Name + " " + row.Problem);
             }
         }
     }
@@ -263,24 +263,24 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
 
     ServerOptions& o = result.Options;
     bool sawServe = false, sawDb = false, sawWorks = false, sawSeed = false, sawMode = false;
-    for (const auto& [spec, option] : options) {
+    for (const auto& [row, option] : options) {
         if (!parser.isSet(option)) {
             continue;
         }
-        const std::string name = std::string("--") + spec->Name;
-        const std::string value = spec->Value != nullptr ? parser.value(option).toStdString() : "";
-        if (spec->Kind == Group::Csv || NameOf(name).rfind("create-", 0) == 0) {
+        const std::string name = std::string("--") + row->Name;
+        const std::string value = row->Value != nullptr ? parser.value(option).toStdString() : "";
+        if (row->Kind == Group::Csv || NameOf(name).rfind("create-", 0) == 0) {
             if (sawMode) {
                 return fail(name +
                             ": only one of --create-sample, --create-large, --import and --export");
             }
             sawMode = true;
         }
-        if (!spec->Apply(value, o)) {
-            return fail(name + " " + spec->Problem);
+        if (!row->Apply(value, o)) {
+            return fail(name + " " + row->Problem);
         }
-        sawServe = sawServe || spec->Kind == Group::Serve;
-        sawDb = sawDb || spec->Kind == Group::Db;
+        sawServe = sawServe || row->Kind == Group::Serve;
+        sawDb = sawDb || row->Kind == Group::Db;
         sawWorks = sawWorks || NameOf(name) == "works";
         sawSeed = sawSeed || NameOf(name) == "seed";
     }
