@@ -114,6 +114,8 @@ void Connection::OnDisconnected() {
         }
         Finish();
     } catch (...) {
+        // The peer is gone and Finish has already released what it could: nothing is left to
+        // tell anyone, and the slot must not throw into the event loop.
     }
 }
 
