@@ -187,7 +187,8 @@ std::string UsageText() {
         "       orvo-server --create-large FILE --works N [--seed S]\n"
         "       orvo-server --import DIR --db FILE   (CSV files, one per table, into a new FILE)\n"
         "       orvo-server --export DIR --db FILE   (every table of FILE as CSV files in DIR)\n"
-        "Options take their value as --opt VALUE or --opt=VALUE:\n";
+        "Options take their value as the next argument or after '=' (--port 10241, "
+        "--port=10241):\n";
     for (const OptionRow& row : OptionRows()) {
         std::string left = std::string("  --") + row.Name;
         if (row.Value != nullptr) {
