@@ -4,6 +4,12 @@
 DRAVEL_PACKAGES=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
                  libbenchmark-dev)
 
+# The screen-reader suite (tests/screenreader): a private X display, window manager, D-Bus and
+# AT-SPI buses, speech-dispatcher and Orca, Qt's Italian texts, and the Italian locale source.
+SCREENREADER_PACKAGES=(xvfb xdotool openbox dbus at-spi2-core speech-dispatcher
+                       speech-dispatcher-espeak-ng orca python3-pyatspi locales
+                       qt6-translations-l10n)
+
 missing_packages() {
     local missing=()
     for p in "$@"; do
