@@ -1,8 +1,8 @@
 """The base of the screen-reader tests: one private desktop per test class, a fresh server and
 client per test, and assertions on what Orca says."""
-import functools
 import os
 import re
+import subprocess
 import unittest
 
 import catalogue
@@ -130,6 +130,18 @@ class ScreenReaderTest(unittest.TestCase):
         except TimeoutError:
             # Without a window of ours in front the key reaches no one who tells Orca.
             pass
+
+    def accessible_tree(self):
+        """The client's accessible objects, as (depth, role, showing, name) tuples."""
+        listing = subprocess.run([harness.PYTHON, os.path.join(harness.HERE, "atspi_tree.py"),
+                                  str(self.client.proc.pid)], env=self.desktop.env,
+                                 capture_output=True, text=True,
+                                 timeout=60 * harness.timeout_scale(), check=True).stdout
+        rows = []
+        for line in listing.splitlines():
+            depth, role, showing, name = line.split("\t", 3)
+            rows.append((int(depth), role, showing == "showing", name))
+        return rows
 
     # --- keys -----------------------------------------------------------------------------
 
