@@ -185,7 +185,7 @@ class Processes:
 SPEECH_START = re.compile(r"SPEECH OUTPUT: '")
 STAMP = re.compile(r"^\d\d:\d\d:\d\d\.\d+ - ")
 # The utterance ends with its closing quote, followed by the voice Orca used, if any.
-SPEECH_END = re.compile(r"'\s*(\{.*\})?\s*$")
+SPEECH_END = re.compile(r"'\s*(\{.*\}|\[.*\])?\s*$")
 
 
 class Transcript:
@@ -237,6 +237,19 @@ class Transcript:
 
     def mark(self):
         return len(self.refresh())
+
+    def wait_quiet(self, quiet, timeout):
+        """Waits until Orca has written nothing for quiet seconds: it has then dealt with every
+        event it was sent (it logs each one as it takes it and as it handles it)."""
+        last = [os.path.getsize(self.path), time.monotonic()]
+
+        def still():
+            size = os.path.getsize(self.path)
+            if size != last[0]:
+                last[:] = [size, time.monotonic()]
+            return time.monotonic() - last[1] >= quiet * timeout_scale()
+
+        wait_until(still, timeout, "Orca never fell quiet")
 
     def since(self, mark):
         return self.refresh()[mark:]
