@@ -17,13 +17,15 @@ class Search(ScreenReaderTest):
 
     def test_every_field_is_announced_with_its_label(self):
         self.open_dialog()
-        for spoken in ("Autore: testo.", "Editore: testo.", "Genere: casella combinata.",
-                       "Tipo registrazione: casella combinata.",
-                       "Periodo di registrazione (trimestre): casella combinata.",
-                       "Periodo di registrazione (anno): casella combinata.",
+        # A combo may say more once its value is spoken (a choice, "modificabile").
+        for spoken in ("Autore: testo.", "Editore: testo.", "Genere: casella combinata",
+                       "Tipo registrazione: casella combinata",
+                       "Periodo di registrazione (trimestre): casella combinata",
+                       "Periodo di registrazione (anno): casella combinata",
                        "Pulisci i campi pulsante.", "Procedi pulsante.", "Annulla pulsante."):
             self.press("Tab")
-            self.assertEqual(self.expect(re.compile(r"\.$")), spoken)
+            said = self.expect(re.compile(r"\.$"))
+            self.assertTrue(said.startswith(spoken), "%r is not %r" % (said, spoken))
 
     @known_fault("a combo box choice made with the arrow keys is never spoken")
     def test_combo_choices_are_spoken(self):
