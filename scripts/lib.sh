@@ -7,6 +7,12 @@ DRAVEL_PACKAGES=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev libgtest-dev 
 # Making the Debian packages and checking them (scripts/package and its test in scripts/test).
 DRAVEL_PACKAGING_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream systemd)
 
+# The screen-reader suite (tests/screenreader): a private X display, window manager, D-Bus and
+# AT-SPI buses, speech-dispatcher and Orca, Qt's Italian texts, and the Italian locale source.
+SCREENREADER_PACKAGES=(xvfb xdotool openbox dbus at-spi2-core speech-dispatcher
+                       speech-dispatcher-espeak-ng orca python3-pyatspi locales
+                       qt6-translations-l10n)
+
 missing_packages() {
     local missing=()
     for p in "$@"; do

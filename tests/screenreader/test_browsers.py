@@ -1,0 +1,108 @@
+"""The results browser, as heard: record moves, the go-to prompt, "Dove trovare l'opera" and
+the centres it opens, a work held by no centre, saving the results, and closing."""
+import os
+import re
+
+import catalogue
+from srtest import ScreenReaderTest, known_fault
+
+TITLES = catalogue.VERNE_TITLES
+
+
+def title_line(index):
+    return "Titolo dell'opera: %s." % TITLES[index]
+
+
+class Browsers(ScreenReaderTest):
+    def open_browser(self, field="Autore", text="verne", found=3):
+        self.launch()
+        self.press("alt+r")
+        self.expect_each("Ricerca di opere dialogo", "Titolo: testo")
+        if field == "Autore":
+            self.press("Tab")
+            self.expect("Autore: testo")
+        self.type(text)
+        self.press("Return")
+        self.expect("Corrispondenze trovate: %d dialogo" % found)
+
+    def go_to(self, number):
+        self.press("alt+v")
+        self.expect_each("Immissione parametro dialogo",
+                         "Immettere il numero del record sul quale posizionarsi: testo")
+        self.type(str(number))
+        self.press("Return")
+
+    @known_fault("a record move replaces the record text silently")
+    def test_record_moves_are_spoken(self):
+        self.open_browser()
+        self.expect(title_line(0))
+        for keys, index in (("alt+s", 1), ("alt+u", 2), ("alt+p", 1), ("alt+r", 0)):
+            self.press(keys)
+            self.expect(title_line(index))
+
+    def test_go_to_record_is_spoken(self):
+        self.open_browser()
+        self.go_to(3)
+        self.expect_each("Corrispondenze trovate: 3 dialogo", "Opera numero 3", title_line(2))
+
+    def test_go_to_record_out_of_range_is_announced(self):
+        self.open_browser()
+        self.go_to(9)
+        self.expect_each("allerta Errore", "Valore oltre i limiti.", "OK pulsante")
+        self.press("Return")
+        self.expect_each("Corrispondenze trovate: 3 dialogo", "Opera numero 1")
+
+    def open_centres_of_second_work(self):
+        self.open_browser()
+        self.go_to(2)
+        self.expect(title_line(1))
+        self.press("alt+d")
+        self.expect_each("Centri trovati: 2 (opera codice VE-0002) dialogo",
+                         "1 - %s" % catalogue.CENTRE_WITHOUT_MAIL,
+                         catalogue.CENTRE_WITHOUT_MAIL + ".")
+
+    def test_where_to_find_the_work_opens_its_centres(self):
+        self.open_centres_of_second_work()
+        self.press("Escape")
+        self.expect_each("Corrispondenze trovate: 3 dialogo", title_line(1))
+
+    @known_fault("closing the centres window puts the focus on the record text, not on "
+                 "\"&Dove trovare l'opera\"")
+    def test_closing_the_centres_returns_to_where_to_find(self):
+        self.open_centres_of_second_work()
+        self.press("Escape")
+        self.expect("Corrispondenze trovate: 3 dialogo")
+        self.assertEqual(self.expect(" pulsante"), "Dove trovare l'opera pulsante.")
+
+    def test_work_held_by_no_centre_is_announced(self):
+        self.open_browser(field="Titolo", text="pinocchio", found=1)
+        self.expect("Titolo dell'opera: %s." % catalogue.UNHELD_TITLE)
+        self.press("alt+d")
+        self.expect_each("allerta Errore", re.compile(
+            "Nessuna corrispondenza trovata\\.\\s+Forse l'opera non \u00e8 stata ancora "
+            "registrata\\."), "OK pulsante")
+        self.press("Return")
+        self.expect_each("Corrispondenze trovate: 1 dialogo", catalogue.UNHELD_TITLE)
+
+    def test_save_results(self):
+        target = os.path.join(self.desktop.root, "risultati")
+        self.open_browser()
+        self.press("alt+a")
+        self.expect_each("Salva come dialogo", "Nome del file: testo")
+        self.type(target)
+        self.press("Return")
+        self.expect_each("allerta Operazione completata", "File salvato.", "OK pulsante")
+        self.press("Return")
+        self.expect_each("Corrispondenze trovate: 3 dialogo", "Opera numero 1")
+        with open(target + ".txt", encoding="cp1252", newline="") as saved:
+            self.assertEqual([line for line in saved.read().split("\r\n") if line in TITLES],
+                             TITLES)
+
+    @known_fault("closing the results browser leaves the focus unannounced or on "
+                 "\"Visualizza i &Centri\"", flaky=True)
+    def test_closing_the_browser_returns_to_the_search_command(self):
+        self.open_browser()
+        self.expect(title_line(0))
+        self.press("Escape")
+        self.expect("Archivio del Orvo cornice")
+        self.assertEqual(self.expect(" pulsante"), "Ricerca opere pulsante.")
