@@ -6,8 +6,9 @@
 
 struct sqlite3;
 
-// The seven tables and the indexes the client's queries need.
-extern const char* const CatalogueSchemaSql;
+// The seven tables, and the indexes the client's queries need (created once the rows are in).
+extern const char* const CatalogueTablesSql;
+extern const char* const CatalogueIndexesSql;
 
 // Creates the schema and the sample rows in an empty database.
 bool WriteSampleCatalogue(sqlite3* db, std::string& error);

@@ -132,7 +132,8 @@ protected:
 TEST(CatalogueCsvLayout, NamesEveryColumnOfTheSchemaInOrderWithItsKeyAndType) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, CatalogueSchemaSql, nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, CatalogueTablesSql, nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, CatalogueIndexesSql, nullptr, nullptr, nullptr), SQLITE_OK);
     for (const CsvTableLayout& table : CatalogueCsvTables) {
         std::string sql =
             std::string("SELECT name, type, pk FROM pragma_table_info('") + table.Name + "')";
