@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QMenu>
 
 #include "tests/client/ClientFixture.h"
 #include "ui/UFormImpostazioni.h"
@@ -359,15 +358,4 @@ TEST_F(Reconnect, NothingOfTheLastConnectionReachesTheNextOne) {
     EXPECT_EQ(form->LastReplyOperation(), "");
     form->MenuInformazioniClick();
     EXPECT_EQ(desk.Last().Text, "Dravel ver. 2.0.3\r\nServer remoto: (non contattato)");
-}
-
-TEST_F(Reconnect, TheCommandSitsAfterTheSettingsWithF5) {
-    StartClient();
-    const QList<QAction*> actions = form->MenuImpostazioni->actions();
-    ASSERT_GE(actions.size(), 3);
-    EXPECT_EQ(actions[0], form->ModificaMenu);
-    EXPECT_EQ(actions[1], form->RiconnettiMenu);
-    EXPECT_EQ(actions[1]->text(), "&Riconnetti");
-    EXPECT_EQ(actions[1]->shortcut(), QKeySequence(Qt::Key_F5));
-    EXPECT_EQ(actions[2], form->MenuInformazioni);
 }

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "core/ConnectionMessages.h"
-#include "core/UOrvoCCommon.h"
 
 namespace {
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -46,18 +45,6 @@ TEST(ConnectionMessages, TooManyRedirectsIsItalianAndShowsTheWayBack) {
     EXPECT_TRUE(EndsWith(text, RetryHint));
 }
 
-TEST(ConnectionMessages, RedirectCounterAllowsFivePerAttempt) {
-    RedirectCounter redirects;
-    for (int i = 1; i <= MaxRedirects; ++i) {
-        EXPECT_TRUE(redirects.Take()) << i;
-    }
-    EXPECT_FALSE(redirects.Take());
-    EXPECT_FALSE(redirects.Take());
-    redirects.Reset();
-    EXPECT_TRUE(redirects.Take());
-    EXPECT_EQ(redirects.Count(), 1);
-}
-
 TEST(ConnectionMessages, OnlyAddressPortAndServiceMakeAnEndpoint) {
     TRegistryInfo settings = DefaultSettings();
     settings.Address = "10.0.0.1";
@@ -70,22 +57,4 @@ TEST(ConnectionMessages, OnlyAddressPortAndServiceMakeAnEndpoint) {
     settings.BlindFriendly = !settings.BlindFriendly;
     settings.UserId = "altro";
     EXPECT_TRUE(SameEndpoint(settings, "10.0.0.1", 10241, ""));
-}
-
-TEST(SessionState, ForgetServerLeavesNothingOfTheLastAcceptance) {
-    ResetSessionState();
-    ServerName = "ZEDUVOZ";
-    ServerVersion = 528;
-    SiteLink = "https://a.example.org/";
-    MailLink = "a@example.org";
-    OnlineLink = "https://b.example.org/";
-    ContextCounter = 7;
-    ForgetServer();
-    EXPECT_EQ(ServerName, "");
-    EXPECT_EQ(ServerVersion, 0);
-    EXPECT_EQ(SiteLink, "");
-    EXPECT_EQ(MailLink, "");
-    EXPECT_EQ(OnlineLink, "");
-    // Context numbers run on for the whole program run.
-    EXPECT_EQ(ContextCounter, 7u);
 }
