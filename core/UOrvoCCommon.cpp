@@ -34,6 +34,14 @@ void ResetSessionState() {
     ContextCounter = 0;
 }
 
+void ForgetServer() {
+    ServerName.clear();
+    ServerVersion = 0;
+    SiteLink.clear();
+    MailLink.clear();
+    OnlineLink.clear();
+}
+
 uint32_t NextContext() {
     if (ContextCounter == 0) {
         ContextCounter = 1;

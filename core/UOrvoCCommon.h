@@ -40,6 +40,9 @@ extern std::unique_ptr<CMatrix> CentresCache;
 // Steps 1 to 6 of the session initialisation: everything but loading the settings and creating
 // the dialogs (the window half does those).
 void ResetSessionState();
+// What a server told at its acceptance (identity, version, links) belongs to that connection
+// only: forgotten before every new attempt and after a failed one.
+void ForgetServer();
 
 // --- shared routines --------------------------------------------------------------------------
 uint32_t NextContext();

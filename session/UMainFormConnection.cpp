@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "core/ConnectionMessages.h"
 #include "core/OrvoError.h"
 #include "platform/Desktop.h"
 #include "platform/Text.h"
@@ -28,17 +29,7 @@ void TMainForm::FormCreate() {
     MemoryRecoveryPending = false;
     BytesReceived = 0;
 
-    for (TLinkLabel* label : {&LMDSimpleLabelOnLine, &LMDSimpleLabelSito, &LMDSimpleLabelMail}) {
-        label->SetTarget("");
-        label->Hint.clear();
-        label->ShowHint = false;
-    }
-    ButtonSitoVek->setEnabled(false);
-    ButtonEMailOrvo->setEnabled(false);
-    ButtonOnLine->setText(QString());
-    ButtonOnLine->setAccessibleName(QString());
-    ButtonOnLine->hide();
-    ButtonOnLine->setEnabled(false);
+    ClearLinks();
 
     EnableCommands(false);
 
@@ -54,20 +45,88 @@ void TMainForm::FormCreate() {
             // A small window of fixed size; maximised windows must stay resizable.
             setFixedSize(sizeHint());
         }
-        SocketHost.clear();
-        SocketAddress = SessionSettings.Address;
-        SocketPort = static_cast<uint16_t>(SessionSettings.RemotePort);
-        SocketService = TrimControl(SessionSettings.Service);
-        OpenSocket();
-        FormAttendere->SetText("Ricerca del server in corso...");
-        FormAttendere->ShowModeless();
-        FormAttendere->AllowCancel(false);
+        StartConnection();
     } catch (const std::exception& e) {
         // No session without settings: the user may correct them for the next start.
         ShowError(e.what());
         ShowSettingsDialog(1, this);
         TerminateApplication();
     }
+}
+
+void TMainForm::StartConnection() {
+    ForgetConnection();
+    Redirects.Reset();
+    Connecting = true;
+    UpdateReconnect();
+    // Every attempt starts from the settings: a redirect of an earlier attempt no longer holds.
+    SocketHost.clear();
+    SocketAddress = SessionSettings.Address;
+    SocketPort = static_cast<uint16_t>(SessionSettings.RemotePort);
+    SocketService = TrimControl(SessionSettings.Service);
+    OpenSocket();
+    FormAttendere->SetText("Ricerca del server in corso...");
+    FormAttendere->ShowModeless();
+    FormAttendere->AllowCancel(false);
+}
+
+void TMainForm::ForgetConnection() {
+    CloseSocket();
+    if (ActiveSocket == ClientSocket) {
+        ActiveSocket = nullptr;
+    }
+    // A handler further up the stack may still hold the last reply: it is retired, not freed.
+    ReplaceLastReply(nullptr);
+    RequestPending = false;
+    AbortPending = false;
+    BytesReceived = 0;
+    EnableCommands(false);
+
+    ForgetServer();
+    ClearLinks();
+}
+
+void TMainForm::ClearLinks() {
+    for (TLinkLabel* label : {&LMDSimpleLabelOnLine, &LMDSimpleLabelSito, &LMDSimpleLabelMail}) {
+        label->SetTarget("");
+        label->Hint.clear();
+        label->ShowHint = false;
+    }
+    ButtonSitoVek->setEnabled(false);
+    ButtonEMailOrvo->setEnabled(false);
+    ButtonOnLine->setText(QString());
+    ButtonOnLine->setAccessibleName(QString());
+    ButtonOnLine->hide();
+    ButtonOnLine->setEnabled(false);
+}
+
+void TMainForm::FailAttempt(const std::string& text, const std::string& title) {
+    ForgetConnection();
+    Connecting = false;
+    ReplyHandler.Clear();
+    if (FormAttendere != nullptr) {
+        // Ends a modal showing too: nothing is left waiting for this attempt.
+        FormAttendere->CloseDialog();
+    }
+    Idle = true;
+    UpdateReconnect();
+    if (!text.empty()) {
+        ShowError(text, title);
+    }
+}
+
+void TMainForm::CompleteAcceptance() {
+    Connecting = false;
+    ConnectTimer->stop();
+    EnableCommands(true);
+    if (FormAttendere != nullptr) {
+        FormAttendere->CloseDialog();
+    }
+    Idle = true;
+    TimerCheck->start();
+    UpdateReconnect();
+    SendReceived();
+    FocusFirstCommand();
 }
 
 void TMainForm::OpenSocket() {
@@ -104,6 +163,7 @@ void TMainForm::OpenSocket() {
 void TMainForm::CloseSocket() {
     ++SocketGeneration;
     ConnectTimer->stop();
+    ClosingSocket = true;
     // Bytes of a connection that is being closed belong to nobody: a later connection must
     // not see them, and no further message of this one may be acted on.
     ReceiveBuffer.clear();
@@ -124,6 +184,7 @@ void TMainForm::CloseSocket() {
     } catch (...) {
         // A close that fails has nothing left to undo: the buffer is already given up.
     }
+    ClosingSocket = false;
 }
 
 void TMainForm::WriteText(QTcpSocket* socket, const std::string& text) {
@@ -144,11 +205,11 @@ void TMainForm::OnSocketError(QAbstractSocket::SocketError error) {
 }
 
 void TMainForm::ConnectTimeoutExpired() {
-    if (ClientSocket->state() == QAbstractSocket::ConnectedState) {
+    // A step of the handshake got no answer in time: as a connection that timed out.
+    if (!Connecting || ActiveSocket != nullptr) {
         return;
     }
-    ++SocketGeneration;
-    ClientSocket->abort();
+    CloseSocket();
     DeliverSocketError(10060);
 }
 
@@ -166,6 +227,8 @@ void TMainForm::ClientSocketConnect() {
     if (Terminating) {
         return;
     }
+    // The greeting is the next step, and has its own time.
+    ConnectTimer->start(ConnectTimeout);
     try {
         SetWaitText("Server rilevato, in attesa di risposta...");
         if (FormAttendere != nullptr) {
@@ -179,13 +242,22 @@ void TMainForm::ClientSocketConnect() {
 }
 
 void TMainForm::ClientSocketDisconnect() {
+    // Our own close: whoever closed knows why and says so.
+    if (ClosingSocket) {
+        return;
+    }
     try {
         bool timerWasRunning = TimerCheck->isActive();
         EnableCommands(false);
         if (ActiveSocket == nullptr) {
+            // The server closed in the middle of the handshake: never a silent wait.
+            if (Connecting && !Terminating) {
+                FailAttempt("Disconnessione con il server.");
+            }
             return;
         }
         ActiveSocket = nullptr;
+        UpdateReconnect();
         if (Terminating) {
             return;
         }
@@ -216,13 +288,18 @@ void TMainForm::ClientSocketError(int& E) {
         E = 0;
         return;
     }
+    if (Connecting && ActiveSocket == nullptr) {
+        FailAttempt(SocketErrorMessage(E));
+        E = 0;
+        return;
+    }
     if (LastReply != nullptr) {
         LastReply->SetValue("OPERATION", "INTERNALERROR");
     }
     if (FormAttendere != nullptr) {
         FormAttendere->CloseDialog();
     }
-    ShowError("Errore numero " + std::to_string(E) + " durante la connessione.");
+    ShowError(SocketErrorMessage(E));
     if (ReplyHandler) {
         ReplyHandler.Call(true, true);
     } else {
@@ -267,6 +344,8 @@ void TMainForm::HandleHandshakeReply(CList& M) {
                 text = login.Encode();
             }
             WriteText(ClientSocket, text);
+            // The verdict on the login is the next step, with its own time.
+            ConnectTimer->start(ConnectTimeout);
         } else if (op == "ACCEPTED") {
             ServerName = TrimControl(M.GetValue("SERVER"));
             ServerVersion = static_cast<int>(StrToIntOpt(M.GetValue("VERSION")).value_or(0));
@@ -307,39 +386,32 @@ void TMainForm::HandleHandshakeReply(CList& M) {
             }
             ActiveSocket = ClientSocket;
         } else if (op == "ERROR") {
+            // The socket is closed before the message: a server closing while the user reads
+            // it must not add a second one.
             std::string text = TrimControl(M.GetValue("MESSAGE"));
             if (text.empty()) {
                 text = "Errore di comunicazione con il server";
             }
-            ShowError(text);
-            HideWait();
-            CloseSocket();
-            Idle = true;
+            FailAttempt(text);
         } else if (op == "ACCESSDENIED") {
-            ShowError("Nome utente o password errati", "Accesso negato");
-            HideWait();
-            CloseSocket();
-            Idle = true;
+            FailAttempt("Nome utente o password errati", "Accesso negato");
         } else if (op == "BUSY") {
             CloseSocket();
             if (TheDesktop().MessageBox("Riprovare a connettersi?", "Server occupato",
                                         MsgIcon::Error, MsgButtons::YesNo) == MsgAnswer::Yes) {
                 OpenSocket();
             } else {
-                HideWait();
-                Idle = true;
+                FailAttempt("");
             }
         } else if (op == "DBNOTFOUND") {
-            CloseSocket();
-            ShowError("Il database cercato non \xE8 gestito da questo server");
-            HideWait();
-            Idle = true;
+            FailAttempt("Il database cercato non \xE8 gestito da questo server");
         } else if (op == "DBNOTREADY") {
-            CloseSocket();
-            ShowError("Il database cercato non \xE8 al momento disponibile");
-            HideWait();
-            Idle = true;
+            FailAttempt("Il database cercato non \xE8 al momento disponibile");
         } else if (op == "REDIRECT") {
+            // A server redirecting in a circle must not keep the client reconnecting for ever.
+            if (!Redirects.Take()) {
+                throw EOrvoError(TooManyRedirectsMessage());
+            }
             SetWaitText("Reindirizzamento ad un nuovo server...");
             CloseSocket();
             std::string address = TrimControl(M.GetValue("ADDRESS"));
@@ -353,7 +425,9 @@ void TMainForm::HandleHandshakeReply(CList& M) {
             SocketHost = address;
             SocketPort = static_cast<uint16_t>(port);
             SocketService = service;
-            if (permanent) {
+            // A redirect to where the settings already point needs no new write.
+            if (permanent &&
+                !SameEndpoint(StoredSettings, address, static_cast<uint32_t>(port), service)) {
                 StoredSettings.Address = address;
                 StoredSettings.RemotePort = static_cast<uint32_t>(port);
                 StoredSettings.Service = service;
@@ -366,11 +440,8 @@ void TMainForm::HandleHandshakeReply(CList& M) {
             throw EOrvoError("Errore di comunicazione con il server");
         }
     } catch (const std::exception& e) {
-        // A refused or unusable login: offline and idle, the settings dialog still at hand.
-        CloseSocket();
-        ShowError(e.what());
-        HideWait();
-        Idle = true;
+        // A refused or unusable login: offline and idle, the settings and a new attempt at hand.
+        FailAttempt(e.what());
     }
 }
 

@@ -128,11 +128,7 @@ void TMainForm::HandleMessageText(const std::string& text) {
     }
     HandleHandshakeReply(*LastReply);
     if (ActiveSocket != nullptr) {
-        EnableCommands(true);
-        HideWait();
-        Idle = true;
-        TimerCheck->start();
-        SendReceived();
+        CompleteAcceptance();
     }
 }
 

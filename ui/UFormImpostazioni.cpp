@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "core/ConnectionMessages.h"
 #include "core/OrvoError.h"
 #include "core/UOrvoCCommon.h"
 #include "platform/Desktop.h"
@@ -150,6 +151,14 @@ void TFormImpostazioni::closeEvent(QCloseEvent* event) {
     FinishClose();
     event->accept();
     if (!Modal) {
+        if (OkPressed && EndpointChanged && MainForm != nullptr) {
+            // Asked once this dialog is gone and the main window is back in charge.
+            QTimer::singleShot(0, MainForm, [] {
+                if (MainForm != nullptr) {
+                    MainForm->OfferReconnect();
+                }
+            });
+        }
         deleteLater();
     }
 }
@@ -177,6 +186,8 @@ bool TFormImpostazioni::AcceptEntries() {
             throw EOrvoError(message);
         }
 
+        bool endpointChanged =
+            !SameEndpoint(Settings, address, static_cast<uint32_t>(*port), service);
         Settings.Address = address;
         Settings.BlindFriendly = blindFriendly;
         Settings.RemotePort = static_cast<uint32_t>(*port);
@@ -188,6 +199,7 @@ bool TFormImpostazioni::AcceptEntries() {
         }
         StoredSettings = Settings;
         SessionSettings = Settings;
+        EndpointChanged = endpointChanged;
         TheDesktop().MessageBox("Eventuali modifiche avranno effetto solo\r\nalla prossima "
                                 "connessione.",
                                 "Attenzione...", MsgIcon::Warning);

@@ -38,6 +38,8 @@ public:
     // accepted), or cancelled by any other way out.
     bool OkPressed = false;
     bool Cancelled = false;
+    // The accepted entries changed the address, port or service.
+    bool EndpointChanged = false;
 
 public slots:
     void ButtonOkClick();

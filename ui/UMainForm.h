@@ -20,6 +20,7 @@
 
 #include "core/CList.h"
 #include "core/CMatrix.h"
+#include "core/ConnectionMessages.h"
 #include "ui/UOrvoCCommonWin.h"
 
 class QAction;
@@ -36,6 +37,8 @@ class TMainForm : public QMainWindow {
 public:
     // A server that never ends a message must not exhaust memory.
     static constexpr size_t MaxReceiveBuffer = 128u * 1024u * 1024u;
+    // The bound of each step of a connection attempt: the connection itself, the server's
+    // greeting, its verdict on the login, and each of these again after a redirect.
     static constexpr int ConnectTimeoutMs = 20000;
     // The limits in force; tests lower them to stay fast.
     static inline size_t ReceiveLimit = MaxReceiveBuffer;
@@ -67,6 +70,11 @@ public:
     void StartBusyCheck();
     void StopBusyCheck();
 
+    // --- what the settings dialog uses (ui/UMainFormLayout.cpp) ---
+    // After the connection settings were changed: when the program is neither connected nor
+    // connecting, asks whether to connect with them now.
+    void OfferReconnect();
+
     // --- the results browser of the last search (search/UMainFormSearchReply.cpp) ---
     QPointer<TFormRisultatiRicerca> CurrentResults;
 
@@ -81,6 +89,8 @@ public:
     QPushButton* ButtonChiudi = nullptr;
     QMenu* MenuImpostazioni = nullptr;
     QAction* ModificaMenu = nullptr;
+    // "&Riconnetti" (F5): enabled exactly when neither connected nor connecting.
+    QAction* RiconnettiMenu = nullptr;
     QAction* MenuInformazioni = nullptr;
 
 public slots:
@@ -93,6 +103,7 @@ public slots:
     void ButtonOnLineClick();
     void ButtonChiudiClick();
     void MenuModificaClick();
+    void MenuRiconnettiClick();
     void MenuInformazioniClick();
     void TimerCheckTimer();
 
@@ -130,8 +141,27 @@ private:
     // The three link commands: the link opens in the user's program, or silently does not.
     void OpenLink(TLinkLabel& link);
 
+    // The first enabled command takes the keyboard, in the main window made active.
+    void FocusFirstCommand();
+    // "&Riconnetti" follows the connection's state.
+    void UpdateReconnect();
+
     // --- creation, the socket, the handshake, the close (session/UMainFormConnection.cpp) ---
     void FormCreate();
+    // A connection attempt from scratch towards the endpoint of SessionSettings, with the wait
+    // dialog up: start-up and "&Riconnetti" both come here.
+    void StartConnection();
+    // Where every attempt that ends without acceptance comes back to: the connection and all
+    // it left behind are forgotten, the wait dialog goes, the program is idle and may
+    // reconnect, and the user reads text (nothing when it is empty).
+    void FailAttempt(const std::string& text, const std::string& title = "Errore");
+    // Closes the socket and drops whatever the last connection left: received bytes, the
+    // last reply, pending requests, timers, the links and the server's identity.
+    void ForgetConnection();
+    // The login was accepted: commands on, wait dialog gone, acknowledgement sent.
+    void CompleteAcceptance();
+    // The three link commands disabled and their targets gone until an acceptance sets them.
+    void ClearLinks();
     void FormClose();
     void OpenSocket();
     void CloseSocket();
@@ -167,6 +197,7 @@ private:
     // --- state ---
     QTcpSocket* ClientSocket = nullptr;
     QTimer* TimerCheck = nullptr;
+    // Bounds each step of the handshake; restarted at every step.
     QTimer* ConnectTimer = nullptr;
     TLinkLabel LMDSimpleLabelSito;
     TLinkLabel LMDSimpleLabelMail;
@@ -179,6 +210,12 @@ private:
     std::string SocketService;
     // Bumped by every open and close, so a queued error of an older attempt is dropped.
     unsigned SocketGeneration = 0;
+    // A connection attempt is running: from its start to its acceptance or failure.
+    bool Connecting = false;
+    // Set while we close the socket ourselves: the disconnect that follows is ours, not the
+    // server's.
+    bool ClosingSocket = false;
+    RedirectCounter Redirects;
 
     std::unique_ptr<CList> LastReply; // nullptr until the first message
     bool RequestPending = false;

@@ -64,6 +64,9 @@ TMainForm::TMainForm(QWidget* parent)
     MenuImpostazioni = menuBar()->addMenu(Q("Impostazioni"));
     MenuImpostazioni->setObjectName("MenuImpostazioni");
     ModificaMenu = MenuImpostazioni->addAction(Q("Modifica..."));
+    RiconnettiMenu = MenuImpostazioni->addAction(Q("&Riconnetti"));
+    RiconnettiMenu->setShortcut(QKeySequence(Qt::Key_F5));
+    RiconnettiMenu->setEnabled(false);
     MenuInformazioni = MenuImpostazioni->addAction(Q("Informazioni su..."));
 
     TimerCheck = new QTimer(this);
@@ -79,6 +82,7 @@ TMainForm::TMainForm(QWidget* parent)
     connect(ButtonOnLine, &QPushButton::clicked, this, &TMainForm::ButtonOnLineClick);
     connect(ButtonChiudi, &QPushButton::clicked, this, &TMainForm::ButtonChiudiClick);
     connect(ModificaMenu, &QAction::triggered, this, &TMainForm::MenuModificaClick);
+    connect(RiconnettiMenu, &QAction::triggered, this, &TMainForm::MenuRiconnettiClick);
     connect(MenuInformazioni, &QAction::triggered, this, &TMainForm::MenuInformazioniClick);
     connect(TimerCheck, &QTimer::timeout, this, &TMainForm::TimerCheckTimer);
     connect(ConnectTimer, &QTimer::timeout, this, &TMainForm::ConnectTimeoutExpired);
@@ -275,6 +279,61 @@ void TMainForm::MenuModificaClick() {
     } catch (const std::exception& e) {
         // The dialog could not be made: nothing changed, the main window stays as it was.
         ShowError(e.what());
+    }
+}
+
+void TMainForm::MenuRiconnettiClick() {
+    if (Terminating || Connecting || ActiveSocket != nullptr || BusyGuard()) {
+        return;
+    }
+    try {
+        FeedbackBeep();
+        // The attempt goes where the settings now say, a permanent redirect included.
+        SessionSettings.Address = StoredSettings.Address;
+        SessionSettings.RemotePort = StoredSettings.RemotePort;
+        SessionSettings.Service = StoredSettings.Service;
+        StartConnection();
+    } catch (const std::exception& e) {
+        // The attempt could not even start: said, and F5 stays at hand.
+        FailAttempt(e.what());
+    } catch (...) {
+        // As above, with nothing to say: Qt's loop must not see it.
+        FailAttempt("Errore durante la connessione.");
+    }
+}
+
+void TMainForm::OfferReconnect() {
+    if (Terminating || Connecting || ActiveSocket != nullptr || !Idle || !isVisible()) {
+        return;
+    }
+    try {
+        if (TheDesktop().MessageBox("Connettersi al server con le nuove impostazioni?",
+                                    "Impostazioni", MsgIcon::Information,
+                                    MsgButtons::YesNo) == MsgAnswer::Yes) {
+            MenuRiconnettiClick();
+        }
+    } catch (...) {
+        // A question that cannot be asked changes nothing: F5 is still there.
+    }
+}
+
+void TMainForm::UpdateReconnect() {
+    RiconnettiMenu->setEnabled(!Terminating && !Connecting && ActiveSocket == nullptr);
+}
+
+void TMainForm::FocusFirstCommand() {
+    // Another window in charge keeps the keyboard; so does a hidden main window.
+    if (!isVisible() || QApplication::activeModalWidget() != nullptr) {
+        return;
+    }
+    raise();
+    activateWindow();
+    for (QPushButton* button :
+         {ButtonAutore, ButtonEMail, ButtonSitoVek, ButtonEMailOrvo, ButtonOnLine, ButtonChiudi}) {
+        if (button->isEnabled() && button->isVisibleTo(this)) {
+            button->setFocus(Qt::OtherFocusReason);
+            return;
+        }
     }
 }
 

@@ -192,8 +192,7 @@ TEST_F(Exchange, ASocketErrorEndsRunQueryWithItsOwnMessageOnly) {
     };
     EXPECT_EQ(Run(), 0u);
     EXPECT_EQ(form->QueryStatus, 2);
-    EXPECT_EQ(desk.Texts(),
-              std::vector<std::string>{"Errore numero 10053 durante la connessione."});
+    EXPECT_EQ(desk.Texts(), std::vector<std::string>{SocketErrorMessage(10053)});
 }
 
 TEST_F(Exchange, AnAsynchronousExchangeEndsInItsReplyRoutine) {
