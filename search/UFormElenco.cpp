@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/Text.h"
@@ -31,8 +32,10 @@ QVariant TWorkListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         return Q(Works.Cell(index.row() + 1, index.column()));
     }
-    if (role == Qt::AccessibleTextRole && index.column() == 0) {
-        return Q(Works.RowText(index.row() + 1));
+    if (role == Qt::AccessibleTextRole) {
+        // A blank, not an empty text, which would stand for the cell's value: the row's other
+        // cells add nothing to the line the screen reader has just read.
+        return index.column() == 0 ? Q(Works.RowText(index.row() + 1)) : QString(" ");
     }
     return {};
 }
@@ -104,6 +107,7 @@ int TFormElenco::Choose(int current) {
     Chosen = 0;
     GoTo(current);
     GridOpere->setFocus();
+    Announced = false;
     exec();
     return Chosen;
 }
@@ -131,6 +135,21 @@ void TFormElenco::ButtonMostraClick() {
 void TFormElenco::ButtonChiudiClick() {
     Chosen = 0;
     reject();
+}
+
+bool TFormElenco::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && !Announced) {
+        Announced = true;
+        // A screen reader reads the current row only when it becomes current in an active
+        // window: made current again now, the row is read on opening.
+        const int row = CurrentRecord();
+        QTimer::singleShot(0, this, [this, row] {
+            GridOpere->selectionModel()->setCurrentIndex(QModelIndex(),
+                                                         QItemSelectionModel::NoUpdate);
+            GoTo(row);
+        });
+    }
+    return QDialog::event(event);
 }
 
 bool TFormElenco::eventFilter(QObject* watched, QEvent* event) {

@@ -57,6 +57,7 @@ public slots:
     void ButtonChiudiClick();
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -64,4 +65,5 @@ private:
     TypeAhead Typing;
     QElapsedTimer LastKey;
     int Chosen = 0;
+    bool Announced = false;
 };
