@@ -157,7 +157,6 @@ bool TFormElenco::eventFilter(QObject* watched, QEvent* event) {
         return QDialog::eventFilter(watched, event);
     }
     auto* key = static_cast<QKeyEvent*>(event);
-    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     switch (key->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -176,7 +175,20 @@ bool TFormElenco::eventFilter(QObject* watched, QEvent* event) {
     default:
         break;
     }
-    const QString text = key->text();
+    try {
+        if (TypeLetter(*key)) {
+            return true;
+        }
+    } catch (...) {
+        // A letter that could not be looked up moves nothing; the list goes on working.
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool TFormElenco::TypeLetter(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    const QString text = key.text();
     if ((mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0 &&
         text.size() == 1 && text[0].isPrint() && !text[0].isSpace()) {
         const std::string letter = W(text);
@@ -192,5 +204,5 @@ bool TFormElenco::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
-    return QDialog::eventFilter(watched, event);
+    return false;
 }

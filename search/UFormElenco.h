@@ -9,6 +9,7 @@
 #include "core/WorkList.h"
 
 class CMatrix;
+class QKeyEvent;
 class QPushButton;
 class QTableView;
 
@@ -61,6 +62,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A letter typed in the list: the jump to the next title it begins; false for other keys.
+    bool TypeLetter(const QKeyEvent& key);
+
     TWorkListModel* Model = nullptr;
     TypeAhead Typing;
     QElapsedTimer LastKey;
