@@ -6,6 +6,7 @@
 
 namespace {
 
+constexpr const char* SaveFormatValue = "FormatoSalvataggio";
 Registry* ActiveRegistry = nullptr;
 
 // Until a registry is installed every key is missing, so the built-in defaults apply.
@@ -139,5 +140,32 @@ int SaveSettings(const TRegistryInfo& info, Registry& registry) {
     } catch (const std::exception&) {
         // A registry layer that throws is a write that failed; the caller tells the user.
         return 12;
+    }
+}
+
+uint32_t ReadSaveFormatChoice(uint32_t count, Registry& registry) {
+    try {
+        std::unique_ptr<RegistryKey> key =
+            registry.OpenKey(RegRoot::CurrentUser, SettingsKey, false);
+        int32_t value = 0;
+        if (key == nullptr || !key->ReadDword(SaveFormatValue, value) || value < 0 ||
+            static_cast<uint32_t>(value) >= count) {
+            return 0;
+        }
+        return static_cast<uint32_t>(value);
+    } catch (const std::exception&) {
+        // An unreadable choice is no choice: the first type, as before there was one.
+        return 0;
+    }
+}
+
+bool WriteSaveFormatChoice(uint32_t choice, Registry& registry) {
+    try {
+        std::unique_ptr<RegistryKey> key =
+            registry.OpenKey(RegRoot::CurrentUser, SettingsKey, true);
+        return key != nullptr && key->WriteDword(SaveFormatValue, choice);
+    } catch (const std::exception&) {
+        // A registry layer that throws is a write that failed; the caller carries on.
+        return false;
     }
 }

@@ -36,6 +36,12 @@ int LoadSettings(TRegistryInfo& info, Registry& registry);
 // 0 written, 12 write failed.
 int SaveSettings(const TRegistryInfo& info, Registry& registry);
 
+// The type the results were last saved as (a DWORD FormatoSalvataggio in the user's key): 0 when
+// none is stored or the stored value is unreadable or out of range (below count).
+uint32_t ReadSaveFormatChoice(uint32_t count, Registry& registry);
+// False when the value could not be written; the choice then lasts for the run only.
+bool WriteSaveFormatChoice(uint32_t choice, Registry& registry);
+
 inline int ReadSettings(TRegistryInfo& info, RegRoot root) {
     return ReadSettings(info, root, SettingsRegistry());
 }
@@ -44,4 +50,10 @@ inline int LoadSettings(TRegistryInfo& info) {
 }
 inline int SaveSettings(const TRegistryInfo& info) {
     return SaveSettings(info, SettingsRegistry());
+}
+inline uint32_t ReadSaveFormatChoice(uint32_t count) {
+    return ReadSaveFormatChoice(count, SettingsRegistry());
+}
+inline bool WriteSaveFormatChoice(uint32_t choice) {
+    return WriteSaveFormatChoice(choice, SettingsRegistry());
 }

@@ -17,14 +17,25 @@ namespace {
 QtDesktop RealDesktop;
 Desktop* Installed = nullptr;
 
-// "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*" -> "File di testo (*.txt);;Tutti ..."
-QString QtFilter(const std::string& filter) {
+// "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*" -> "File di testo (*.txt)", "Tutti ..."
+QStringList FilterNames(const std::string& filter) {
     QStringList parts = Q(filter).split('|');
     QStringList names;
     for (int i = 0; i < parts.size(); i += 2) {
         names << parts[i];
     }
-    return names.join(";;");
+    return names;
+}
+
+// "Tabella CSV UTF-8 (*.csv)" -> "csv"; empty for "*.*".
+QString FilterSuffix(const QString& name) {
+    const qsizetype dot = name.lastIndexOf("(*.");
+    if (dot < 0) {
+        return {};
+    }
+    QString suffix = name.mid(dot + 3);
+    suffix.chop(1);
+    return suffix == "*" ? QString() : suffix;
 }
 // A short text makes a narrow box, and the window manager then cuts its title ("Oper...
 // etata"): widen the box so that the title, which says what happened, shows whole.
@@ -84,17 +95,29 @@ std::string QtDesktop::InputBox(const std::string& caption, const std::string& p
     return ok ? W(text) : defaultText;
 }
 
-std::optional<std::string> QtDesktop::SaveFileName(QWidget* parent,
-                                                   const SaveDialogOptions& options) {
+std::optional<std::string> QtDesktop::SaveFileName(QWidget* parent, SaveDialogOptions& options) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QtFilter(options.Filter));
+    const QStringList names = FilterNames(options.Filter);
+    dialog.setNameFilters(names);
     dialog.setDefaultSuffix(Q(options.DefaultExt));
+    if (options.FilterIndex >= 1 && options.FilterIndex <= names.size()) {
+        dialog.selectNameFilter(names[options.FilterIndex - 1]);
+    }
+    // A name typed without an extension gets the one of the type chosen.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        if (const QString suffix = FilterSuffix(f); !suffix.isEmpty()) {
+            dialog.setDefaultSuffix(suffix);
+        }
+    });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.OverwritePrompt);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
+    }
+    if (const qsizetype chosen = names.indexOf(dialog.selectedNameFilter()); chosen >= 0) {
+        options.FilterIndex = static_cast<int>(chosen) + 1;
     }
     return dialog.selectedFiles().first().toLocal8Bit().toStdString();
 }

@@ -16,6 +16,8 @@ enum class MsgAnswer { Ok, Yes, No };
 struct SaveDialogOptions {
     std::string DefaultExt; // "txt"
     std::string Filter;     // "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*"
+    // The type shown first (from 1, in Filter's order); on return, the type the user chose.
+    int FilterIndex = 1;
     bool OverwritePrompt = true;
 };
 
@@ -27,9 +29,10 @@ public:
     // The standard one-line input box; cancelling yields the default.
     virtual std::string InputBox(const std::string& caption, const std::string& prompt,
                                  const std::string& defaultText) = 0;
-    // The chosen file name (local 8-bit path), or nullopt when cancelled.
+    // The chosen file name (local 8-bit path), or nullopt when cancelled; options.FilterIndex
+    // then holds the type chosen.
     virtual std::optional<std::string> SaveFileName(QWidget* parent,
-                                                    const SaveDialogOptions& options) = 0;
+                                                    SaveDialogOptions& options) = 0;
     virtual void Beep() = 0;
     // Hands an address (UTF-8) to the user's default program; false when that failed.
     virtual bool OpenUrl(const std::string& url) = 0;
@@ -51,8 +54,7 @@ public:
                          MsgButtons buttons) override;
     std::string InputBox(const std::string& caption, const std::string& prompt,
                          const std::string& defaultText) override;
-    std::optional<std::string> SaveFileName(QWidget* parent,
-                                            const SaveDialogOptions& options) override;
+    std::optional<std::string> SaveFileName(QWidget* parent, SaveDialogOptions& options) override;
     void Beep() override;
     bool OpenUrl(const std::string& url) override;
     std::chrono::year_month_day Today() override;

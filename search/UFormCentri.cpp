@@ -73,6 +73,17 @@ void TFormCentri::FillRecord() {
 
 void TFormCentri::ButtonEMailClick() {
     try {
+        if (Work && LMDEmail.Jumps && Record > 0) {
+            const std::optional<std::string> uri =
+                WorkRequestUri(TrimControl(Table.GetField("EMail", Record)), *Work);
+            if (uri) {
+                if (!TheDesktop().OpenUrl(*uri)) {
+                    LMDEmail.Jumps = false;
+                }
+                return;
+            }
+            // An address that cannot carry the request gets today's blank e-mail, made safe.
+        }
         ClickLinkLabel(LMDEmail);
     } catch (...) {
         // A failed shell open is silent: the link stops jumping and the window stays as it is.
@@ -96,6 +107,7 @@ void TFormCentri::closeEvent(QCloseEvent* event) {
             Idle = true;
         }
         Owner = nullptr;
+        Work.reset();
         if (owner != nullptr) {
             owner->show();
         }

@@ -2,7 +2,10 @@
 // The centres browser: distribution centres one record at a time, with their postal and e-mail
 // addresses and a button that writes to the centre shown.
 
+#include <optional>
 #include <string>
+
+#include "core/WorkRequest.h"
 
 #include "search/BrowserSupport.h"
 #include "ui/UOrvoCCommonWin.h"
@@ -22,6 +25,9 @@ public:
     QPlainTextEdit* MemoCentro = nullptr;
     QPushButton* ButtonEMail = nullptr;
     TLinkLabel LMDEmail;
+    // The work the centres were looked up for: "Scrivi a questo centro" then writes the
+    // request for it. Empty for the list of all centres; cleared when the window closes.
+    std::optional<RequestedWork> Work;
 
 public slots:
     void ButtonEMailClick();

@@ -18,6 +18,7 @@
 #include "platform/Text.h"
 #include "search/BrowserSupport.h"
 #include "search/UFormCentri.h"
+#include "search/UFormElenco.h"
 #include "ui/UFormAttendere.h"
 #include "ui/UMainForm.h"
 #include "ui/UOrvoCCommonWin.h"
@@ -41,6 +42,10 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : TRecordBrowser(ow
     GroupBoxOpera = new QGroupBox(this);
     MemoOpera = MakeRecordMemo(GroupBoxOpera, "MemoOpera", "Opera");
     QHBoxLayout* moves = MakeNavigation();
+    ButtonElenco = MakeButton("&Elenco");
+    moves->insertWidget(moves->indexOf(ButtonVaiAl) + 1, ButtonElenco);
+    setTabOrder(ButtonVaiAl, ButtonElenco);
+    setTabOrder(ButtonElenco, ButtonChiudi);
     ButtonCentri = MakeButton("&Dove trovare l'opera");
     ButtonSalva = MakeButton("S&alva ricerca");
 
@@ -55,6 +60,7 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : TRecordBrowser(ow
 
     connect(ButtonCentri, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonCentriClick);
     connect(ButtonSalva, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonSalvaClick);
+    connect(ButtonElenco, &QPushButton::clicked, this, &TFormRisultatiRicerca::ButtonElencoClick);
 
     MaximizeIfBlindFriendly(this);
 }
@@ -143,6 +149,7 @@ void TFormRisultatiRicerca::CentresDone(bool Interrupted, bool Failed) {
             const std::string caption = "Centri trovati: " + std::to_string(n) + " (opera codice " +
                                         Table.GetField("CodOrigine", Record) + ")";
             FormCentri->Table.MoveFrom(*MainForm->Results);
+            FormCentri->Work = RequestedWorkAt(Table, Record);
             FormCentri->Open(caption, this);
         } catch (const std::exception& e) {
             // The centres window could not be filled: back to the browser, with the reason.
@@ -159,9 +166,11 @@ void TFormRisultatiRicerca::ButtonSalvaClick() {
         if (Table.RowCount() == 0) {
             return;
         }
+        const uint32_t remembered = ReadSaveFormatChoice(SaveFormatCount);
         SaveDialogOptions options;
-        options.DefaultExt = "txt";
-        options.Filter = "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*";
+        options.DefaultExt = SaveFormatExtension(static_cast<SaveFormat>(remembered));
+        options.Filter = SaveFormatFilter;
+        options.FilterIndex = static_cast<int>(remembered) + 1;
         options.OverwritePrompt = true;
         const std::optional<std::string> chosen = TheDesktop().SaveFileName(this, options);
         if (!chosen) {
@@ -171,7 +180,15 @@ void TFormRisultatiRicerca::ButtonSalvaClick() {
         if (fileName.empty()) {
             return;
         }
-        SaveTo(fileName);
+        uint32_t choice = remembered;
+        if (options.FilterIndex >= 1 && options.FilterIndex <= static_cast<int>(SaveFormatCount)) {
+            choice = static_cast<uint32_t>(options.FilterIndex - 1);
+        }
+        if (choice != remembered) {
+            // Not remembered costs the next save one more choice; this save goes on.
+            WriteSaveFormatChoice(choice);
+        }
+        SaveTo(fileName, static_cast<SaveFormat>(choice));
     } catch (...) {
         // The export failed past its own reporting: the file is not to be trusted.
         Recover("Errore nella scrittura del file");
@@ -188,7 +205,25 @@ void TFormRisultatiRicerca::ReportWriteError(bool waitShown) {
     show();
 }
 
-void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
+void TFormRisultatiRicerca::ButtonElencoClick() {
+    if (Record == 0 || Table.RowCount() == 0) {
+        return;
+    }
+    try {
+        TFormElenco list(this, Table);
+        if (const int row = list.Choose(Record); row > 0) {
+            Record = row;
+            ShowRecord();
+        } else if (isVisible()) {
+            MemoOpera->setFocus();
+        }
+    } catch (...) {
+        // A table the list cannot show: the browser stays on its record, the user is told.
+        Recover("Errore interno imprevisto.");
+    }
+}
+
+void TFormRisultatiRicerca::SaveTo(const std::string& fileName, SaveFormat format) {
     ExportFile file;
     if (!file.Create(fileName)) {
         ReportWriteError(false);
@@ -211,7 +246,10 @@ void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
 
     FormAttendere->ShowModeless();
     try {
-        const WorksExportColumns columns(Table);
+        const WorksWriter writer(Table, format);
+        if (!file.Write(writer.Header())) {
+            throw EOrvoError("write");
+        }
         std::string block;
         const int rows = Table.RowCount();
         for (int r = 1; r <= rows; ++r) {
@@ -220,7 +258,7 @@ void TFormRisultatiRicerca::SaveTo(const std::string& fileName) {
                 QCoreApplication::processEvents();
             }
             block.clear();
-            AppendWorkBlock(block, Table, columns, r);
+            writer.AppendWork(block, r);
             if (!file.Write(block)) {
                 throw EOrvoError("write");
             }

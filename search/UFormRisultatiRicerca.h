@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/SaveFormats.h"
 #include "search/BrowserSupport.h"
 
 class QGroupBox;
@@ -21,10 +22,12 @@ public:
     QPlainTextEdit* MemoOpera = nullptr;
     QPushButton* ButtonCentri = nullptr;
     QPushButton* ButtonSalva = nullptr;
+    QPushButton* ButtonElenco = nullptr;
 
 public slots:
     void ButtonCentriClick();
     void ButtonSalvaClick();
+    void ButtonElencoClick();
     // The reply routine of the centres lookup.
     void CentresDone(bool Interrupted, bool Failed);
 
@@ -36,7 +39,7 @@ protected:
 
 private:
     // The export after the file name is known.
-    void SaveTo(const std::string& fileName);
+    void SaveTo(const std::string& fileName, SaveFormat format);
     // The export's failure: the wait dialog (when shown) goes, the user is told, the browser
     // is back.
     void ReportWriteError(bool waitShown);

@@ -81,6 +81,7 @@ void TMainForm::ButtonEMailClick() {
             return;
         }
         FormCentri->Table.CopyFrom(*CentresCache);
+        FormCentri->Work.reset();
         FormCentri->Open("Elenco centri di distribuzione del Orvo", this);
     } catch (...) {
         // The centres window could not be filled or shown: the main window is back.

@@ -9,6 +9,7 @@
 #include "search/UFormCentri.h"
 #include "search/UFormRicercaUtente.h"
 #include "ui/UFormAttendere.h"
+#include "ui/UFormGuida.h"
 #include "ui/UFormImpostazioni.h"
 #include "ui/UMainForm.h"
 
@@ -28,6 +29,7 @@ void InitSession(TMainForm* mainWindow) {
     LoadSettings(StoredSettings);
     SessionSettings = StoredSettings;
     CreateDialogs(mainWindow);
+    InstallHelpKey();
 }
 
 void CreateDialogs(QWidget* owner) {

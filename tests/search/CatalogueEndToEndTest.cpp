@@ -105,7 +105,15 @@ TEST_F(SampleCatalogue, SearchBrowseCentresWriteListAndSave) {
               "Associazione Lettori dell'Aquila\nVia: Via Fonte Nuova 2 - 67100 L'Aquila (AQ)\n"
               "Telefono: 0862 555002\nEMail: aquila@example.org");
     FormCentri->ButtonEMail->click();
-    EXPECT_EQ(desk.OpenedUrls, std::vector<std::string>{"mailto:aquila@example.org"});
+    // Looked up for a work: the e-mail asks for it.
+    EXPECT_EQ(desk.OpenedUrls,
+              std::vector<std::string>{
+                  "mailto:aquila@example.org?subject=Richiesta%20opera%3A%20Vita&body=Buongiorno"
+                  "%2C%0D%0A%0D%0Avorrei%20ricevere%20in%20prestito%20l%27opera%20seguente.%0D%0A"
+                  "%0D%0ATitolo%3A%20Vita%0D%0AAutore%3A%20Vittorio%20Alfieri%0D%0ATipo%20registr"
+                  "azione%3A%20Amatoriale%0D%0ACodice%20di%20riferimento%20in%20catalogo%3A%20ME-"
+                  "0051%20%28codice%20interno%20151%29%0D%0A%0D%0AGrazie%20per%20l%27attenzione%2C"
+                  "%20cordiali%20saluti.%0D%0A"});
     FormCentri->ButtonSuccessivo->click();
     EXPECT_EQ(Memo(FormCentri->MemoCentro),
               "Punto di prestito di Forl\xEC\nVia: Viale della Memoria 5 - 47121 (FC)\n"
@@ -141,6 +149,21 @@ TEST_F(SampleCatalogue, SearchBrowseCentresWriteListAndSave) {
                              "Descrizione\r\n"
                              "Prosimetro giovanile dedicato a Beatrice.\r\n"
                              "\r\n");
+    // The same works as a table for a spreadsheet; the type is offered again next time.
+    const QString table = dir.filePath("vita.csv");
+    desk.SaveReplies = {table.toStdString()};
+    desk.SaveTypeReplies = {3};
+    b->ButtonSalva->click();
+    EXPECT_EQ(desk.Last().Text, "File salvato.");
+    EXPECT_EQ(ReadAll(table),
+              "Titolo,Sottotitolo,Genere,Autore,Editore,Anno di edizione,Pagine,Numero cassette,"
+              "Numero CD-ROM,Durata (minuti),Tipo registrazione,Data incisione,Codice in catalogo,"
+              "Codice interno,Descrizione\r\n"
+              "Vita,Scritta da esso,Memorie e lettere,Vittorio Alfieri,Libreria Editrice Ferraguti,"
+              "1806,400,7,2,560,Amatoriale,14/03/2007,ME-0051,151,L'autobiografia del poeta "
+              "astigiano.\r\n"
+              "Vita nuova,,Poesia,Dante Alighieri,Stamperia dei Tre Ponti,,90,2,,120,Amatoriale,"
+              "05/05/1983,PO-0025,125,Prosimetro giovanile dedicato a Beatrice.\r\n");
     b->ButtonChiudi->click();
     ASSERT_TRUE(MainForm->isVisible());
 
@@ -157,5 +180,5 @@ TEST_F(SampleCatalogue, SearchBrowseCentresWriteListAndSave) {
         EXPECT_TRUE(Idle);
     }
     EXPECT_EQ(ContextCounter, contextBefore + 1);
-    EXPECT_EQ(desk.Boxes.size(), 1u);
+    EXPECT_EQ(desk.Texts(), (std::vector<std::string>{"File salvato.", "File salvato."}));
 }

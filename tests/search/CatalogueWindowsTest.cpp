@@ -375,7 +375,9 @@ TEST_F(CatalogueWindows, CentresOfTheWorkShown) {
     FormCentri->ButtonSuccessivo->click();
     EXPECT_TRUE(FormCentri->ButtonEMail->isEnabled());
     FormCentri->ButtonEMail->click();
-    EXPECT_EQ(desk.OpenedUrls, (std::vector<std::string>{"mailto:sud@example.org"}));
+    ASSERT_EQ(desk.OpenedUrls.size(), 1u);
+    EXPECT_EQ(desk.OpenedUrls[0].substr(0, 68),
+              "mailto:sud@example.org?subject=Richiesta%20opera%3A%20Opera%202&body");
     FormCentri->ButtonChiudi->click();
     EXPECT_FALSE(FormCentri->isVisible());
     EXPECT_TRUE(b->isVisible());
@@ -504,7 +506,9 @@ TEST_F(CatalogueWindows, ExportProgressCancelAndWriteErrors) {
     b->ButtonSalva->click();
     ASSERT_EQ(desk.SaveOptions.size(), 3u);
     EXPECT_EQ(desk.SaveOptions[0].DefaultExt, "txt");
-    EXPECT_EQ(desk.SaveOptions[0].Filter, "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*");
+    EXPECT_EQ(desk.SaveOptions[0].Filter, "Testo Windows-1252 (*.txt)|*.txt|Testo UTF-8 "
+                                          "(*.txt)|*.txt|Tabella CSV UTF-8 (*.csv)|*.csv");
+    EXPECT_EQ(desk.SaveOptions[0].FilterIndex, 1);
     EXPECT_EQ(progress, (std::vector<std::string>{"Record 1024", "Record 2048"}));
     ASSERT_EQ(desk.Boxes.size(), 1u);
     EXPECT_EQ(desk.Last().Text, "File salvato.");
@@ -627,10 +631,10 @@ TEST_F(CatalogueWindows, EveryControlIsNamedForScreenReaders) {
         } while (w != first);
         return names;
     };
-    EXPECT_EQ(
-        tabOrder(browser->MemoOpera),
-        (std::vector<std::string>{"Opera numero 1", "Primo", "Precedente", "Successivo", "Ultimo",
-                                  "Vai al...", "Chiudi", "Dove trovare l'opera", "Salva ricerca"}));
+    EXPECT_EQ(tabOrder(browser->MemoOpera),
+              (std::vector<std::string>{"Opera numero 1", "Primo", "Precedente", "Successivo",
+                                        "Ultimo", "Vai al...", "Elenco", "Chiudi",
+                                        "Dove trovare l'opera", "Salva ricerca"}));
     EXPECT_EQ(tabOrder(FormCentri->MemoCentro),
               (std::vector<std::string>{"Centro", "Primo", "Precedente", "Successivo", "Ultimo",
                                         "Vai al...", "Chiudi", "Scrivi a questo centro"}));

@@ -47,8 +47,12 @@ public:
         InputReplies.pop_front();
         return reply;
     }
-    std::optional<std::string> SaveFileName(QWidget*, const SaveDialogOptions& options) override {
+    std::optional<std::string> SaveFileName(QWidget*, SaveDialogOptions& options) override {
         SaveOptions.push_back(options);
+        if (!SaveTypeReplies.empty()) {
+            options.FilterIndex = SaveTypeReplies.front();
+            SaveTypeReplies.pop_front();
+        }
         if (SaveReplies.empty()) {
             return std::nullopt;
         }
@@ -81,6 +85,8 @@ public:
     std::deque<std::string> InputReplies;
     std::vector<SaveDialogOptions> SaveOptions;
     std::deque<std::optional<std::string>> SaveReplies;
+    // The types the user picks in the save dialogs (from 1); the one offered when empty.
+    std::deque<int> SaveTypeReplies;
     int Beeps = 0;
     std::vector<std::string> OpenedUrls;
     bool OpenSucceeds = true;
