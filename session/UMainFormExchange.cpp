@@ -46,7 +46,12 @@ void TMainForm::CompactReceiveBuffer() {
         return;
     }
     if (ReadPos == ReceiveBuffer.size()) {
-        ReceiveBuffer.clear();
+        // A burst's room is given back; the usual few batches' worth is kept for the next.
+        if (ReceiveBuffer.capacity() > KeptRoom) {
+            std::string().swap(ReceiveBuffer);
+        } else {
+            ReceiveBuffer.clear();
+        }
     } else if (ReadPos >= CompactAt && ReadPos >= ReceiveBuffer.size() / 2) {
         // Only once the taken part is large and at least as long as the rest: each byte is then
         // moved at most once for every byte taken before it, so a burst of small messages costs

@@ -42,6 +42,8 @@ public:
     static inline size_t ReceiveLimit = MaxReceiveBuffer;
     // The taken bytes at the front of the receive buffer worth moving the rest for.
     static constexpr size_t CompactAt = 64u * 1024u;
+    // The receive buffer's room kept once it is empty.
+    static constexpr size_t KeptRoom = 4u * 1024u * 1024u;
     static inline int ConnectTimeout = ConnectTimeoutMs;
 
     explicit TMainForm(QWidget* parent = nullptr); // ui/UMainFormLayout.cpp

@@ -72,7 +72,7 @@ double Seconds(Clock::duration d) {
 
 std::pair<double, double> MinMedian(std::vector<double> v) {
     std::sort(v.begin(), v.end());
-    return {v.front(), v[v.size() / 2]};
+    return {v.front(), v[(v.size() - 1) / 2]}; // the lower middle of an even count
 }
 
 // The query the client sends for "%" as the title, as the server runs it.
