@@ -1,50 +1,152 @@
 #include "core/CList.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
-const std::string EmptyText;
+
 constexpr char PairEnd = '\x01';
 constexpr char MessageEnd = '\x02';
-} // namespace
+constexpr size_t FirstNodes = 8;
+constexpr size_t FirstText = 256;
+constexpr size_t LargestTextStep = 64 * 1024;
 
-CList::~CList() {
-    Destroy();
+std::unique_ptr<std::byte[]> Raw(size_t bytes) {
+    return std::make_unique_for_overwrite<std::byte[]>(bytes);
 }
 
+size_t Hash(std::string_view text) {
+    uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        h = (h ^ c) * 1099511628211ull;
+    }
+    return static_cast<size_t>(h ^ (h >> 29));
+}
+
+} // namespace
+
 CList::CList(CList&& other) noexcept
-    : head(std::exchange(other.head, nullptr)), index(std::move(other.index)) {
-    other.index.clear();
+    : nodeBlocks(std::move(other.nodeBlocks)), textBlocks(std::move(other.textBlocks)),
+      head(std::exchange(other.head, nullptr)), count(std::exchange(other.count, 0)),
+      index(std::move(other.index)), walked(std::exchange(other.walked, 0)) {
+    other.Destroy();
 }
 
 CList& CList::operator=(CList&& other) noexcept {
     if (this != &other) {
-        Destroy();
+        nodeBlocks = std::move(other.nodeBlocks);
+        textBlocks = std::move(other.textBlocks);
         head = std::exchange(other.head, nullptr);
+        count = std::exchange(other.count, 0);
         index = std::move(other.index);
-        other.index.clear();
+        walked = std::exchange(other.walked, 0);
+        other.Destroy();
     }
     return *this;
 }
 
 void CList::Destroy() {
+    nodeBlocks.clear();
+    textBlocks.clear();
     index.clear();
-    FreeNodes(head);
     head = nullptr;
+    count = 0;
+    walked = 0;
 }
 
-void CList::FreeNodes(RList* first) {
-    while (first != nullptr) {
-        RList* next = first->Next;
-        delete first;
-        first = next;
+size_t CList::TextBytes() const {
+    size_t bytes = 0;
+    for (const Block& block : textBlocks) {
+        bytes += block.Used;
+    }
+    return bytes;
+}
+
+RList* CList::NewNode() {
+    if (nodeBlocks.empty() || nodeBlocks.back().Used == nodeBlocks.back().Capacity) {
+        // Doubling the whole: a list built pair by pair makes a logarithmic number of blocks.
+        const size_t nodes = std::max(FirstNodes, count);
+        nodeBlocks.push_back({Raw(nodes * sizeof(RList)), 0, nodes});
+    }
+    Block& block = nodeBlocks.back();
+    return new (block.Memory.get() + block.Used++ * sizeof(RList)) RList{};
+}
+
+std::string_view CList::Keep(std::string_view text) {
+    if (text.empty()) {
+        return std::string_view("", 0);
+    }
+    if (textBlocks.empty() || textBlocks.back().Capacity - textBlocks.back().Used < text.size()) {
+        const size_t step = textBlocks.empty()
+                                ? FirstText
+                                : std::min(LargestTextStep, textBlocks.back().Capacity * 2);
+        const size_t bytes = std::max(step, text.size());
+        textBlocks.push_back({Raw(bytes), 0, bytes});
+    }
+    Block& block = textBlocks.back();
+    char* at = reinterpret_cast<char*>(block.Memory.get()) + block.Used;
+    std::memcpy(at, text.data(), text.size());
+    block.Used += text.size();
+    return {at, text.size()};
+}
+
+void CList::IndexInsert(RList* node, bool replace) const {
+    const size_t mask = index.size() - 1;
+    for (size_t i = Hash(node->Name) & mask;; i = (i + 1) & mask) {
+        RList*& slot = index[i];
+        if (slot == nullptr) {
+            slot = node;
+            return;
+        }
+        if (slot->Name == node->Name) {
+            if (replace) {
+                slot = node;
+            }
+            return;
+        }
+    }
+}
+
+void CList::BuildIndex() const {
+    size_t slots = 16;
+    while (slots < count * 2) {
+        slots *= 2;
+    }
+    index.assign(slots, nullptr);
+    // From the head, keeping the first of a name: the node a walk would find.
+    for (RList* node = head; node != nullptr; node = node->Next) {
+        IndexInsert(node, false);
     }
 }
 
 RList* CList::FindNode(std::string_view name) const {
-    auto it = index.find(name);
-    return it == index.end() ? nullptr : it->second;
+    if (!index.empty()) {
+        const size_t mask = index.size() - 1;
+        for (size_t i = Hash(name) & mask;; i = (i + 1) & mask) {
+            RList* node = index[i];
+            if (node == nullptr || node->Name == name) {
+                return node;
+            }
+        }
+    }
+    size_t steps = 0;
+    RList* found = nullptr;
+    for (RList* node = head; node != nullptr; node = node->Next) {
+        ++steps;
+        if (node->Name == name) {
+            found = node;
+            break;
+        }
+    }
+    // Walks cost at most a few times what building the index would, then it is built: many
+    // lookups into one large message stay linear.
+    walked += steps;
+    if (walked > 4 * count + 64) {
+        BuildIndex();
+    }
+    return found;
 }
 
 RList* CList::FindNodeByWalk(std::string_view name) const {
@@ -57,24 +159,39 @@ RList* CList::FindNodeByWalk(std::string_view name) const {
 }
 
 std::string CList::GetValue(std::string_view name) const {
-    return ValueRef(name);
+    return std::string(ValueRef(name));
 }
 
-const std::string& CList::ValueRef(std::string_view name) const {
+std::string_view CList::ValueRef(std::string_view name) const {
     RList* node = FindNode(name);
-    return node == nullptr ? EmptyText : node->Value;
+    return node == nullptr ? std::string_view() : node->Value;
 }
 
 void CList::AddValue(std::string_view name, std::string_view value) {
-    auto* node = new RList{std::string(name), std::string(value), head};
+    // Copied before the node is taken: either may view this list's own text.
+    const std::string_view keptName = Keep(name);
+    const std::string_view keptValue = Keep(value);
+    RList* node = NewNode();
+    node->Name = keptName;
+    node->Value = keptValue;
+    node->Next = head;
     head = node;
-    // The new head is now the first node of that name, whatever came before.
-    index.insert_or_assign(std::string_view(node->Name), node);
+    ++count;
+    if (!index.empty()) {
+        if (count * 2 > index.size()) {
+            BuildIndex();
+        } else {
+            // The new head is now the first node of that name, whatever came before.
+            IndexInsert(node, true);
+        }
+    }
 }
 
 void CList::SetValue(std::string_view name, std::string_view value) {
     if (RList* node = FindNode(name)) {
-        node->Value.assign(value);
+        // A fresh copy rather than an overwrite: a view of the old value handed out earlier
+        // keeps showing whole text.
+        node->Value = Keep(value);
     } else {
         AddValue(name, value);
     }
@@ -102,33 +219,33 @@ std::string CList::Encode() const {
 }
 
 int CList::Decode(std::string_view text) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    if (p == end) {
+    if (text.empty()) {
         return 2;
     }
     // The new chain is built apart and only replaces the list's own once the whole text has
-    // been accepted; until then the guard releases it on every way out, exceptions included.
-    struct Chain {
-        RList* first = nullptr;
-        ~Chain() { FreeNodes(first); }
-    } chain;
-    RList** tail = &chain.first;
-    std::unordered_map<std::string_view, RList*> newIndex;
-    // One pair ends at every 0x01: sizing the index once spares the rehashes of a big batch.
+    // been accepted. One copy of the text holds every name and value.
+    CList fresh;
+    fresh.textBlocks.push_back({Raw(text.size()), text.size(), text.size()});
+    char* copy = reinterpret_cast<char*>(fresh.textBlocks.back().Memory.get());
+    std::memcpy(copy, text.data(), text.size());
+    const char* p = copy;
+    const char* const end = copy + text.size();
+
+    // A guess at the pair count from the size of a typical cell; more blocks follow if short.
+    size_t capacity = text.size() / 24 + FirstNodes;
+    fresh.nodeBlocks.push_back({Raw(capacity * sizeof(RList)), 0, capacity});
+    auto* slot = reinterpret_cast<RList*>(fresh.nodeBlocks.back().Memory.get());
+    RList* limit = slot + capacity;
+    RList** tail = &fresh.head;
     size_t pairs = 0;
-    for (const char* q = p;
-         (q = static_cast<const char*>(std::memchr(q, PairEnd, static_cast<size_t>(end - q)))) !=
-         nullptr;
-         ++q) {
-        ++pairs;
-    }
-    newIndex.reserve(pairs);
     for (;;) {
-        // Name: up to the first '=', which must not be the last byte.
-        const char* nameEnd =
-            static_cast<const char*>(std::memchr(p, '=', static_cast<size_t>(end - p)));
-        if (nameEnd == nullptr || nameEnd + 1 >= end) {
+        // Name: up to the first '=', which must not be the last byte. Names are a few bytes
+        // long, shorter than a library search takes to start.
+        const char* nameEnd = p;
+        while (nameEnd != end && *nameEnd != '=') {
+            ++nameEnd;
+        }
+        if (nameEnd == end || nameEnd + 1 >= end) {
             return 2;
         }
         // Value: up to the first 0x01, which must be followed by at least one more byte.
@@ -138,18 +255,26 @@ int CList::Decode(std::string_view text) {
         if (valueEnd == nullptr || valueEnd + 1 >= end) {
             return 2;
         }
-        auto* node = new RList{std::string(p, nameEnd), std::string(valueStart, valueEnd), nullptr};
+        if (slot == limit) {
+            fresh.nodeBlocks.back().Used = capacity;
+            capacity = pairs;
+            fresh.nodeBlocks.push_back({Raw(capacity * sizeof(RList)), 0, capacity});
+            slot = reinterpret_cast<RList*>(fresh.nodeBlocks.back().Memory.get());
+            limit = slot + capacity;
+        }
+        RList* node = new (slot++) RList{
+            std::string_view(p, static_cast<size_t>(nameEnd - p)),
+            std::string_view(valueStart, static_cast<size_t>(valueEnd - valueStart)), nullptr};
         *tail = node;
         tail = &node->Next;
-        // The first occurrence on the wire is the one a walk from the head finds.
-        newIndex.try_emplace(std::string_view(node->Name), node);
+        ++pairs;
         p = valueEnd + 1;
         if (*p == MessageEnd) {
             break;
         }
     }
-    Destroy();
-    head = std::exchange(chain.first, nullptr);
-    index = std::move(newIndex);
+    fresh.nodeBlocks.back().Used = capacity - static_cast<size_t>(limit - slot);
+    fresh.count = pairs;
+    *this = std::move(fresh);
     return 0;
 }

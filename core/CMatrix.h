@@ -2,9 +2,10 @@
 // A result table: named columns of 8-bit text cells, filled from QUERYRESULT and QUERYITEM
 // messages and read by row number (from 1) and column name. Row 0 holds the column names.
 
-#include <deque>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/OrvoError.h"
@@ -12,7 +13,6 @@
 class CList;
 
 using StringArray = std::vector<std::string>;
-using Node = std::vector<StringArray>;
 
 class CMatrix {
 public:
@@ -32,26 +32,58 @@ public:
     void CopyFrom(const CMatrix& source);
     int RowCount() const { return Rows; }
     int ColCount() const { return Cols; }
+    // The rows the table answers for, in whole steps; an announced row costs no memory.
     int GetCapacity() const { return Capacity; }
-    // Throws EOrvoError "Bound error" or "Field not found:" + name.
-    const std::string& GetField(const std::string& name, int row) const;
+    // Throws EOrvoError "Bound error" or "Field not found:" + name. The text stays valid until
+    // the table is cleared, moved from or filled from a new header.
+    std::string_view GetField(std::string_view name, int row) const;
     // 0 accepted, 10 result set complete, 2 rejected.
     int AddFromMessage(const CList& message);
     // For readers that walk many rows: the index of a column as GetField finds it (-1 when there
     // is none), and the cell at that index. Cell checks nothing: col from FindColumn, row from 0
     // to RowCount.
-    int FindColumn(const std::string& name) const { return ColumnIndex(name); }
-    const std::string& Cell(int col, int row) const { return Cells[col][row]; }
+    int FindColumn(std::string_view name) const { return ColumnIndex(name); }
+    std::string_view Cell(int col, int row) const;
+    // Bytes held for cells and their places, for the memory bounds.
+    size_t StoredBytes() const;
 
 private:
-    int ColumnIndex(const std::string& name) const;
-    void FillRows(const CList& message, int count);
+    // The cells of one QUERYITEM message: rows First to First + Count - 1, the values that
+    // arrived one after another in one block, in column-major order of their places. A batch
+    // that brought no cells is not kept at all, so growth follows what arrived, not what was
+    // announced.
+    struct Batch {
+        struct FreeText {
+            void operator()(char* text) const;
+        };
+        int First = 0;
+        int Count = 0;
+        std::unique_ptr<char, FreeText> Text;
+        size_t TextSize = 0;
+        // Dense (Places empty): Ends[place] is where the value of place ends, and the previous
+        // end where it starts. Sparse, when few of the places arrived: the places that did, in
+        // order, and Ends alongside.
+        std::vector<uint32_t> Places;
+        std::vector<uint32_t> Ends;
+        std::string_view At(uint32_t place) const;
+    };
+    struct Arrival {
+        uint32_t Place;
+        std::string_view Value;
+    };
 
-    // A column grows by whole steps without moving the cells it already holds: re-seating a
-    // contiguous column of a hundred thousand rows stalled the event loop mid-transfer.
-    using Column = std::deque<std::string>;
-    std::vector<Column> Cells;
-    // Column names as GetField compares them (trimmed, ASCII upper case), one per column.
+    int ColumnIndex(std::string_view name) const;
+    // The rows' cells from the message into a new batch (none when nothing arrived); 2 when
+    // the batch's text cannot be placed.
+    int StoreBatch(const CList& message, int count);
+    // The same in one walk, for the server's order: false, with nothing stored, when the
+    // message holds its cells in any other order, or few of them.
+    bool StoreInOrder(const CList& message, int count);
+
+    std::vector<Batch> Batches;
+    std::vector<Arrival> Arrivals; // kept between messages to spare its allocation
+    // Column names as received (row 0) and as GetField compares them (trimmed, ASCII upper).
+    StringArray Names;
     StringArray Keys;
     int Cols = 0;
     int Rows = 0;

@@ -1,6 +1,7 @@
 #include "core/RecordText.h"
 
 #include "core/CMatrix.h"
+#include "core/ShownText.h"
 #include "core/UOrvoCCommon.h"
 
 namespace {
@@ -51,7 +52,8 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 }
 
 std::vector<std::string> WorkRecordLines(const CMatrix& t, int row) {
-    auto field = [&](const char* name) -> const std::string& { return t.GetField(name, row); };
+    // Each value on its one line, bounded: a server's CR or LF must not make a line of its own.
+    auto field = [&](const char* name) { return ShownText(t.GetField(name, row)); };
     auto trimmed = [&](const char* name) { return TrimControl(field(name)); };
     std::vector<std::string> lines;
 
@@ -93,7 +95,8 @@ std::vector<std::string> WorkRecordLines(const CMatrix& t, int row) {
     lines.push_back("Data incisione: " + RecordingDateText(field("DataIncisione")));
     lines.push_back("Docide di riferimento in catalogo: " + trimmed("CodOrigine") +
                     " (codice interno " + trimmed("CatalogoId") + ")");
-    if (std::string d = CleanFieldText(field("Descrizione")); !d.empty()) {
+    if (std::string d = CleanFieldText(ShownTextKeepingLines(t.GetField("Descrizione", row)));
+        !d.empty()) {
         lines.emplace_back();
         lines.push_back("Descrizione");
         for (std::string& l : SplitLines(d)) {
@@ -137,7 +140,7 @@ std::string CentreAddressLine(const std::string& indirizzo, const std::string& c
 }
 
 CentreRecord CentreRecordText(const CMatrix& t, int row) {
-    auto field = [&](const char* name) -> const std::string& { return t.GetField(name, row); };
+    auto field = [&](const char* name) { return ShownText(t.GetField(name, row)); };
     CentreRecord r;
     r.GroupTitle = std::to_string(row) + " - " + field("RagioneSociale");
     r.Lines.push_back(TrimControl(field("RagioneSociale")));

@@ -30,7 +30,8 @@ WorksExportColumns::WorksExportColumns(const CMatrix& t)
       TipoRegistrazione(Column(t, "TipoRegistrazione")), Descrizione(Column(t, "Descrizione")) {}
 
 void AppendWorkBlock(std::string& out, const CMatrix& t, const WorksExportColumns& c, int row) {
-    auto cell = [&](int col) -> const std::string& { return t.Cell(col, row); };
+    // Whole values, as stored: the file keeps what a window shows cut short.
+    auto cell = [&](int col) { return t.Cell(col, row); };
 
     out += cell(c.Titolo);
     out += Eol;

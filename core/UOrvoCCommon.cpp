@@ -100,7 +100,7 @@ std::string BoolText(bool value) {
     return value ? "true" : "false";
 }
 
-std::string TrimControl(const std::string& text) {
+std::string TrimControl(std::string_view text) {
     size_t first = 0;
     size_t last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= 0x20) {
@@ -109,10 +109,10 @@ std::string TrimControl(const std::string& text) {
     while (last > first && static_cast<unsigned char>(text[last - 1]) <= 0x20) {
         --last;
     }
-    return text.substr(first, last - first);
+    return std::string(text.substr(first, last - first));
 }
 
-std::optional<long long> StrToIntOpt(const std::string& text) {
+std::optional<long long> StrToIntOpt(std::string_view text) {
     // Leading blanks are skipped as the runtime does; anything after the number is refused.
     size_t i = 0;
     while (i < text.size() && text[i] == ' ') {

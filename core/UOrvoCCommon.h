@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/CMatrix.h"
 #include "core/Settings.h"
@@ -51,13 +52,13 @@ bool HasWildcards(const std::string& text);
 bool HasSignificantChars(const std::string& text, int minimum);
 std::string BoolText(bool value);
 // Leading and trailing bytes of value 0x20 or less removed.
-std::string TrimControl(const std::string& text);
-inline std::string CleanFieldText(const std::string& text) {
+std::string TrimControl(std::string_view text);
+inline std::string CleanFieldText(std::string_view text) {
     return TrimControl(text);
 }
 // Whole-text integer conversion with the runtime's rules (optional sign, decimal digits, or a
 // leading '$' for hexadecimal); nullopt when the text is not one.
-std::optional<long long> StrToIntOpt(const std::string& text);
+std::optional<long long> StrToIntOpt(std::string_view text);
 // The runtime's conversion message: "'%s' is not a valid integer value".
 std::string InvalidIntegerText(const std::string& text);
 

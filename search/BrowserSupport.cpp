@@ -1,11 +1,13 @@
 #include "search/BrowserSupport.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -54,6 +56,13 @@ int AskRecordNumber(QWidget* owner, int rowCount) {
         break;
     }
     return number;
+}
+
+void SetTitleWithinScreen(QGroupBox* group, const std::string& title) {
+    const QScreen* screen = group->screen();
+    // Half the screen leaves room for the frame, the margins and the group's own border.
+    const int room = screen != nullptr ? screen->availableGeometry().width() / 2 : 400;
+    group->setTitle(QFontMetrics(group->font()).elidedText(Q(title), Qt::ElideRight, room));
 }
 
 void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {

@@ -25,6 +25,10 @@ void SetAccessibleName(QWidget* widget, const std::string& name);
 // messages for a wrong answer. 0 when there is nowhere to go.
 int AskRecordNumber(QWidget* owner, int rowCount);
 
+// The group's title, cut short with an ellipsis where it would make the window wider than its
+// screen: a long name from the server must not push the window's commands off the screen.
+void SetTitleWithinScreen(QGroupBox* group, const std::string& title);
+
 // Replaces the memo's text with the lines, one memo line each, and scrolls to the top.
 void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines);
 

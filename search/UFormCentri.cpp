@@ -62,7 +62,7 @@ void TFormCentri::FillRecord() {
         return;
     }
     CentreRecord r = CentreRecordText(Table, Record);
-    GroupBox->setTitle(Q(r.GroupTitle));
+    SetTitleWithinScreen(GroupBox, r.GroupTitle);
     SetAccessibleName(MemoCentro, r.GroupTitle);
     SetMemoLines(MemoCentro, r.Lines);
     SetEMail(r.EMail);

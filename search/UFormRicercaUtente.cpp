@@ -139,7 +139,7 @@ int TFormRicercaUtente::LoadGenres() {
         if (n > 0) {
             StringArray names(static_cast<size_t>(n));
             for (int i = 0; i < n; ++i) {
-                names[static_cast<size_t>(i)] = rows.GetField("ClasseNome", i + 1);
+                names[static_cast<size_t>(i)] = std::string(rows.GetField("ClasseNome", i + 1));
             }
             GenreNames = std::move(names);
         }

@@ -13,6 +13,7 @@
 #include "core/CatalogueQuery.h"
 #include "core/RecordText.h"
 #include "core/ResultsExport.h"
+#include "core/ShownText.h"
 #include "core/UOrvoCCommon.h"
 #include "platform/Desktop.h"
 #include "platform/Text.h"
@@ -88,7 +89,7 @@ void TFormRisultatiRicerca::ButtonCentriClick() {
         return;
     }
     try {
-        const QueryTexts q = CentresOfWorkQuery(Table.GetField("CatalogoId", Record));
+        const QueryTexts q = CentresOfWorkQuery(std::string(Table.GetField("CatalogoId", Record)));
         if (ActiveSocket == nullptr) {
             ShowError("Connessione con il server mancante.", "Impossibile procedere");
             return;
@@ -147,7 +148,7 @@ void TFormRisultatiRicerca::CentresDone(bool Interrupted, bool Failed) {
             }
             FeedbackBeep();
             const std::string caption = "Centri trovati: " + std::to_string(n) + " (opera codice " +
-                                        Table.GetField("CodOrigine", Record) + ")";
+                                        ShownText(Table.GetField("CodOrigine", Record)) + ")";
             FormCentri->Table.MoveFrom(*MainForm->Results);
             FormCentri->Work = RequestedWorkAt(Table, Record);
             FormCentri->Open(caption, this);

@@ -167,6 +167,7 @@ void TMainForm::CloseSocket() {
     // Bytes of a connection that is being closed belong to nobody: a later connection must
     // not see them, and no further message of this one may be acted on.
     ReceiveBuffer.clear();
+    ReadPos = 0;
     ScanPos = 0;
     try {
         if (ClientSocket->state() == QAbstractSocket::ConnectedState) {

@@ -4,9 +4,11 @@
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 #include "core/CatalogueQuery.h"
 #include "core/OrvoError.h"
+#include "core/ShownText.h"
 #include "platform/Desktop.h"
 #include "ui/UFormAttendere.h"
 #include "ui/UMainForm.h"
@@ -27,22 +29,40 @@ void TMainForm::QueueRead() {
         Qt::QueuedConnection);
 }
 
-bool TMainForm::TakeMessage(std::string& text) {
-    size_t end = ReceiveBuffer.find('\x02', ScanPos);
+bool TMainForm::TakeMessage(std::string_view& text) {
+    const size_t end = ReceiveBuffer.find('\x02', std::max(ScanPos, ReadPos));
     if (end == std::string::npos) {
         ScanPos = ReceiveBuffer.size();
         return false;
     }
-    if (end + 1 == ReceiveBuffer.size()) {
-        // The usual case, one message: hand the buffer over without copying it.
-        text.clear();
-        text.swap(ReceiveBuffer);
-    } else {
-        text.assign(ReceiveBuffer, 0, end + 1);
-        ReceiveBuffer.erase(0, end + 1);
-    }
-    ScanPos = 0;
+    text = std::string_view(ReceiveBuffer).substr(ReadPos, end + 1 - ReadPos);
+    ReadPos = end + 1;
+    ScanPos = ReadPos;
     return true;
+}
+
+void TMainForm::CompactReceiveBuffer() {
+    if (ReadPos == 0) {
+        return;
+    }
+    if (ReadPos == ReceiveBuffer.size()) {
+        // A burst's room is given back; the usual few batches' worth is kept for the next.
+        if (ReceiveBuffer.capacity() > KeptRoom) {
+            std::string().swap(ReceiveBuffer);
+        } else {
+            ReceiveBuffer.clear();
+        }
+    } else if (ReadPos >= CompactAt && ReadPos >= ReceiveBuffer.size() / 2) {
+        // Only once the taken part is large and at least as long as the rest: each byte is then
+        // moved at most once for every byte taken before it, so a burst of small messages costs
+        // time linear in its bytes rather than a move of the whole buffer per message.
+        BytesMoved += ReceiveBuffer.size() - ReadPos;
+        ReceiveBuffer.erase(0, ReadPos);
+    } else {
+        return;
+    }
+    ScanPos = ScanPos > ReadPos ? ScanPos - ReadPos : 0;
+    ReadPos = 0;
 }
 
 void TMainForm::ReplaceLastReply(std::unique_ptr<CList> reply) {
@@ -63,15 +83,17 @@ void TMainForm::ClientSocketRead() {
     }
     ++ReadDepth;
     try {
+        CompactReceiveBuffer();
         QByteArray bytes = ClientSocket->readAll();
         ReceiveBuffer.append(bytes.constData(), static_cast<size_t>(bytes.size()));
         bytes.clear();
-        std::string text;
+        std::string_view text;
         if (TakeMessage(text)) {
             HandleMessageText(text);
-        } else if (ReceiveBuffer.size() > ReceiveLimit) {
+        } else if (ReceiveBuffer.size() - ReadPos > ReceiveLimit) {
             ReceiveBuffer.clear();
             ReceiveBuffer.shrink_to_fit();
+            ReadPos = 0;
             ScanPos = 0;
             throw EOrvoError("Errore nella ricezione dei dati.");
         }
@@ -88,9 +110,10 @@ void TMainForm::ClientSocketRead() {
     }
     // One message per turn of the loop: further ones (and bytes Qt will not announce again
     // while this handler ran) are taken up by a queued read.
-    if (!Terminating && (ReceiveBuffer.find('\x02', ScanPos) != std::string::npos ||
-                         (ClientSocket->state() == QAbstractSocket::ConnectedState &&
-                          ClientSocket->bytesAvailable() > 0))) {
+    if (!Terminating &&
+        (ReceiveBuffer.find('\x02', std::max(ScanPos, ReadPos)) != std::string::npos ||
+         (ClientSocket->state() == QAbstractSocket::ConnectedState &&
+          ClientSocket->bytesAvailable() > 0))) {
         QueueRead();
     }
 }
@@ -107,8 +130,10 @@ void TMainForm::Abandon(const std::string& text) noexcept {
     TerminateApplication();
 }
 
-void TMainForm::HandleMessageText(const std::string& text) {
+void TMainForm::HandleMessageText(std::string_view text) {
     auto reply = std::make_unique<CList>();
+    // The message keeps its own copy: text views the receive buffer, which a read nested in a
+    // handler below may grow and move.
     int decoded = reply->Decode(text);
     ReplaceLastReply(std::move(reply));
     if (decoded != 0) {
@@ -321,7 +346,7 @@ void TMainForm::QueryDone(bool Interrupted, bool Failed) {
             FormAttendere->CloseDialog();
             return;
         } else if (op == "ERROR") {
-            std::string m = TrimControl(LastReply->GetValue("MESSAGE"));
+            std::string m = TrimControl(ShownText(LastReply->ValueRef("MESSAGE")));
             text = m.empty() ? "Operazione fallita."
                              : "Operazione fallita. Messaggio del server:\r\n" + m;
         } else {

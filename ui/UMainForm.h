@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/CList.h"
@@ -42,6 +43,10 @@ public:
     static constexpr int ConnectTimeoutMs = 20000;
     // The limits in force; tests lower them to stay fast.
     static inline size_t ReceiveLimit = MaxReceiveBuffer;
+    // The taken bytes at the front of the receive buffer worth moving the rest for.
+    static constexpr size_t CompactAt = 64u * 1024u;
+    // The receive buffer's room kept once it is empty.
+    static constexpr size_t KeptRoom = 4u * 1024u * 1024u;
     static inline int ConnectTimeout = ConnectTimeoutMs;
 
     explicit TMainForm(QWidget* parent = nullptr); // ui/UMainFormLayout.cpp
@@ -175,9 +180,12 @@ private:
     void HandleHandshakeReply(CList& M);
 
     // --- the receive path and the query exchange (session/UMainFormExchange.cpp) ---
-    // Takes the first complete message off ReceiveBuffer (false when there is none).
-    bool TakeMessage(std::string& text);
-    void HandleMessageText(const std::string& text);
+    // Takes the first complete message off ReceiveBuffer (false when there is none). text
+    // views the buffer: valid until the next read appends to it.
+    bool TakeMessage(std::string_view& text);
+    void HandleMessageText(std::string_view text);
+    // Drops the messages already taken from the front of ReceiveBuffer, when that is cheap.
+    void CompactReceiveBuffer();
     void QueueRead();
     void ReplaceLastReply(std::unique_ptr<CList> reply);
     void HandleQueryReply(CList& M);
@@ -222,8 +230,13 @@ private:
     bool AbortPending = false;
     std::string ReceiveBuffer;
     int32_t BytesReceived = 0;
-    // Bytes at the front of ReceiveBuffer known to hold no terminator.
+    // Where the messages not yet taken start: taking one moves this, not the bytes after it.
+    size_t ReadPos = 0;
+    // Bytes from ReadPos on known to hold no terminator.
     size_t ScanPos = 0;
+    // Bytes moved to the front of ReceiveBuffer, so far: at most once each, however many
+    // messages a read brings.
+    uint64_t BytesMoved = 0;
     bool ReadQueued = false;
     int ReadDepth = 0;
     // Replies replaced while a handler may still be looking at them; released when the

@@ -2,8 +2,10 @@
 
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "core/CList.h"
 
 using namespace std::string_literals;
@@ -217,4 +219,73 @@ TEST(CList, DestroyEmptiesAndTheListStaysUsable) {
     EXPECT_EQ(target.Encode(), "A=2\x01\x02"s);
     EXPECT_EQ(target.FindNode("B"), nullptr);
     EXPECT_TRUE(moved.Empty());
+}
+
+namespace {
+
+// A batch of cells "j:r=value" as the server sends it, with a few names repeated.
+std::string BigMessage(int pairs) {
+    std::string text = "OPERATION=QUERYITEM\x01";
+    for (int i = 0; i < pairs; ++i) {
+        text += std::to_string(i % 16 + 1) + ":" + std::to_string(i % 700) + "=value " +
+                std::to_string(i) + "\x01";
+    }
+    return text + "\x02";
+}
+
+} // namespace
+
+// Many lookups into a large message: whatever the lookups did to speed themselves up, each
+// answers as the walk does, before and after pairs are added in front.
+TEST(CList, ManyLookupsIntoALargeMessageAgreeWithTheWalk) {
+    CList list;
+    ASSERT_EQ(list.Decode(BigMessage(11200)), 0);
+    ASSERT_EQ(list.Size(), 11201u);
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 11200; i += 7) {
+            const std::string name = std::to_string(i % 16 + 1) + ":" + std::to_string(i % 700);
+            ASSERT_EQ(list.FindNode(name), list.FindNodeByWalk(name)) << name;
+            ASSERT_EQ(list.ValueRef(name), list.FindNodeByWalk(name)->Value) << name;
+        }
+        EXPECT_EQ(list.FindNode("MISSING"), nullptr);
+        // Pairs put in front take over their names from here on.
+        list.AddValue("3:5", "new" + std::to_string(round));
+        EXPECT_EQ(list.GetValue("3:5"), "new" + std::to_string(round));
+        EXPECT_EQ(list.FindNode("3:5"), list.Head());
+    }
+}
+
+// A message costs a handful of allocations whatever its number of pairs.
+TEST(CList, DecodeAllocatesPerMessageNotPerValue) {
+    const std::string text = BigMessage(16384);
+    CList list;
+    AllocationsDuring during;
+    ASSERT_EQ(list.Decode(text), 0);
+    EXPECT_LE(during.Count(), 8u);
+}
+
+// Views handed out stay whole while the list grows, is moved or has a value replaced; a
+// message short enough to fit inside a string object is the case a moving copy would break.
+TEST(CList, ViewsOutliveGrowthMovesAndReplacements) {
+    CList list;
+    ASSERT_EQ(list.Decode("A=1\x01\x02"s), 0);
+    const std::string_view a = list.ValueRef("A");
+    RList* const node = list.Head();
+    std::vector<std::string_view> added;
+    for (int i = 0; i < 300; ++i) {
+        list.AddValue("N" + std::to_string(i), std::string(i, 'v'));
+        added.push_back(list.Head()->Value);
+    }
+    CList moved(std::move(list));
+    EXPECT_EQ(a, "1");
+    EXPECT_EQ(moved.FindNode("A"), node);
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_EQ(added[i], std::string(i, 'v'));
+    }
+    moved.SetValue("A", "longer than before");
+    EXPECT_EQ(a, "1");
+    EXPECT_EQ(moved.GetValue("A"), "longer than before");
+    // A value set from the list's own text.
+    moved.SetValue("N5", moved.ValueRef("A"));
+    EXPECT_EQ(moved.GetValue("N5"), "longer than before");
 }

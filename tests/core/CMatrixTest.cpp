@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <memory>
 #include <random>
@@ -7,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "core/CList.h"
 #include "core/CMatrix.h"
 
@@ -266,7 +268,7 @@ TEST(CMatrix, CellsMatchALookupByNameInAnyMessage) {
         }
         std::vector<std::string> earlier;
         for (int r = 1; r <= before; ++r) {
-            earlier.push_back(t.GetField("A", r));
+            earlier.emplace_back(t.GetField("A", r));
         }
         ASSERT_EQ(t.AddFromMessage(m), 0);
         ASSERT_EQ(t.RowCount(), before + k);
@@ -282,4 +284,142 @@ TEST(CMatrix, CellsMatchALookupByNameInAnyMessage) {
             }
         }
     }
+}
+
+namespace {
+
+CList Announced(int rows, const std::vector<std::pair<std::string, std::string>>& cells = {}) {
+    CList m;
+    m.AddValue("OPERATION", "QUERYITEM");
+    m.AddValue("ITEMSSEND", std::to_string(rows));
+    for (const auto& [name, value] : cells) {
+        m.AddValue(name, value);
+    }
+    return m;
+}
+
+void WideHeader(CMatrix& t) {
+    CList m;
+    m.AddValue("OPERATION", "QUERYRESULT");
+    m.AddValue("COLS", std::to_string(CMatrix::MaxCols));
+    for (int j = 1; j <= CMatrix::MaxCols; ++j) {
+        m.AddValue("NAME" + std::to_string(j), "C" + std::to_string(j));
+    }
+    ASSERT_EQ(t.AddFromMessage(m), 0);
+}
+
+} // namespace
+
+// The table grows with the cells that arrived: rows announced without cells, or with one cell
+// in a quarter of a million places, cost next to nothing, and still read as empty.
+TEST(CMatrix, AnnouncedRowsCostNoMemory) {
+    CMatrix t;
+    WideHeader(t);
+    const CList empty = Announced(CMatrix::MaxRowsPerMessage);
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(t.AddFromMessage(empty), 0);
+    }
+    EXPECT_EQ(t.RowCount(), 100 * CMatrix::MaxRowsPerMessage);
+    EXPECT_EQ(t.StoredBytes(), 0u);
+    EXPECT_EQ(t.GetField("C256", 102400), "");
+
+    for (int i = 0; i < 100; ++i) {
+        const int row = t.RowCount() + 1 + i;
+        ASSERT_EQ(t.AddFromMessage(
+                      Announced(CMatrix::MaxRowsPerMessage, {{"256:" + std::to_string(row), "x"}})),
+                  0);
+    }
+    // One cell each: its text and place, and the batch's bookkeeping.
+    EXPECT_LT(t.StoredBytes(), 100u * 256u);
+    const int first = 100 * CMatrix::MaxRowsPerMessage + 1;
+    EXPECT_EQ(t.GetField("C256", first), "x");
+    EXPECT_EQ(t.GetField("C256", first + 1), "");
+    EXPECT_EQ(t.GetField("C1", first), "");
+    EXPECT_EQ(t.GetField("C256", first + CMatrix::MaxRowsPerMessage + 1), "x");
+}
+
+// Full batches keep their text compactly: the cells' bytes and four bytes of place each, beside
+// the reusable room for sorting one batch's cells.
+TEST(CMatrix, FullBatchesStoreTheirTextCompactly) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A", "B"}), 0);
+    size_t text = 0;
+    for (int b = 0; b < 3; ++b) {
+        ASSERT_EQ(Batch(t, CMatrix::MaxRowsPerMessage, 2), 0);
+    }
+    for (int r = 1; r <= t.RowCount(); ++r) {
+        text += t.GetField("A", r).size() + t.GetField("B", r).size();
+    }
+    EXPECT_EQ(t.GetField("B", 3072), "r3072c2");
+    EXPECT_LE(t.StoredBytes(), text + 3 * 2 * 1024 * 4 + 2 * 1024 * 24 + 4096);
+}
+
+// A batch's cells arrive in the server's order, in any other order, or twice: each reads back
+// as the first pair of its name, and the export reads the same through Cell.
+TEST(CMatrix, CellOrderOfTheMessageDoesNotMatter) {
+    for (bool rowOrder : {false, true}) {
+        CMatrix t;
+        ASSERT_EQ(Header(t, {"A", "B", "C"}), 0);
+        std::vector<std::pair<std::string, std::string>> cells;
+        for (int a = 1; a <= (rowOrder ? 5 : 3); ++a) {
+            for (int b = 1; b <= (rowOrder ? 3 : 5); ++b) {
+                const int j = rowOrder ? b : a;
+                const int r = rowOrder ? a : b;
+                cells.emplace_back(std::to_string(j) + ":" + std::to_string(r),
+                                   std::to_string(j) + "/" + std::to_string(r));
+            }
+        }
+        cells.emplace_back("2:2", "late duplicate");
+        // Announced adds last-first: reverse so the wire holds the pairs in the order above.
+        std::reverse(cells.begin(), cells.end());
+        ASSERT_EQ(t.AddFromMessage(Announced(5, cells)), 0);
+        for (int j = 1; j <= 3; ++j) {
+            for (int r = 1; r <= 5; ++r) {
+                const std::string expected = std::to_string(j) + "/" + std::to_string(r);
+                EXPECT_EQ(t.Cell(j - 1, r), expected) << rowOrder << " " << j << ":" << r;
+            }
+        }
+    }
+}
+
+// Handing a filled table over moves its cells, never copies them: views taken before the move
+// still read the same bytes afterwards.
+TEST(CMatrix, HandingOverKeepsTheCellsInPlace) {
+    CMatrix source;
+    ASSERT_EQ(Header(source, {"A"}), 0);
+    ASSERT_EQ(Batch(source, 10, 1), 0);
+    const std::string_view before = source.GetField("A", 7);
+    std::unique_ptr<CMatrix> taken = CMatrix::CreateFrom(source);
+    EXPECT_EQ(taken->GetField("A", 7).data(), before.data());
+    CMatrix again;
+    again.MoveFrom(*taken);
+    EXPECT_EQ(again.GetField("A", 7).data(), before.data());
+    EXPECT_EQ(again.GetField("A", 7), "r7c1");
+}
+
+// A table fed batch after batch makes a few allocations per batch, not one per cell.
+TEST(CMatrix, BatchesAllocatePerBatchNotPerCell) {
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A", "B", "C", "D"}), 0);
+    CList m;
+    m.AddValue("OPERATION", "QUERYITEM");
+    m.AddValue("ITEMSSEND", "1024");
+    for (int j = 4; j >= 1; --j) {
+        for (int r = 1024; r >= 1; --r) {
+            m.AddValue(std::to_string(j) + ":" + std::to_string(r), "value of some length");
+        }
+    }
+    ASSERT_EQ(t.AddFromMessage(m), 0); // warms the table's reusable parts
+    CList next;
+    std::string wire = "OPERATION=QUERYITEM\x01ITEMSSEND=1024\x01";
+    for (int j = 1; j <= 4; ++j) {
+        for (int r = 1025; r <= 2048; ++r) {
+            wire += std::to_string(j) + ":" + std::to_string(r) + "=value of some length\x01";
+        }
+    }
+    ASSERT_EQ(next.Decode(wire + "\x02"), 0);
+    AllocationsDuring during;
+    ASSERT_EQ(t.AddFromMessage(next), 0);
+    EXPECT_LE(during.Count(), 4u);
+    EXPECT_EQ(t.GetField("D", 2048), "value of some length");
 }

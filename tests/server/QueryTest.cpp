@@ -69,7 +69,7 @@ TEST_F(SampleQueries, WorksSearchByTitleNamesTheSixteenColumnsAndKeepsNullsEmpty
     ASSERT_TRUE(e.Complete) << e.Error;
     Strings names;
     for (int j = 0; j < e.Table->ColCount(); ++j) {
-        names.push_back(e.Table->Cell(j, 0));
+        names.emplace_back(e.Table->Cell(j, 0));
     }
     EXPECT_EQ(names,
               (Strings{"OperaId", "Titolo", "Edizione", "Pagine", "Sottotitolo", "Descrizione",

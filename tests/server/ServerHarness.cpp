@@ -66,7 +66,7 @@ std::string Op(const CList& message) {
 std::vector<std::string> Exchange::Column(const std::string& name) const {
     std::vector<std::string> out;
     for (int r = 1; r <= Table->RowCount(); ++r) {
-        out.push_back(Table->GetField(name, r));
+        out.emplace_back(Table->GetField(name, r));
     }
     return out;
 }

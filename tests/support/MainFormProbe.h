@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,7 +18,11 @@ class TMainFormProbe {
 public:
     explicit TMainFormProbe(TMainForm* form) : form(form) {}
 
-    const std::string& ReceiveBuffer() const { return form->ReceiveBuffer; }
+    // The bytes received and not yet taken as a message.
+    std::string_view ReceiveBuffer() const {
+        return std::string_view(form->ReceiveBuffer).substr(form->ReadPos);
+    }
+    uint64_t BytesMoved() const { return form->BytesMoved; }
     int32_t BytesReceived() const { return form->BytesReceived; }
     bool RequestPending() const { return form->RequestPending; }
     bool AbortPending() const { return form->AbortPending; }
