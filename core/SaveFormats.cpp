@@ -15,12 +15,12 @@ int Column(const CMatrix& table, const char* name) {
 }
 
 // A number the record text would leave out or call "Non disponibile" is an empty cell.
-std::string Number(const std::string& value) {
+std::string Number(std::string_view value) {
     std::string v = TrimControl(value);
     return v == "0" ? std::string() : v;
 }
 
-std::string DateCell(const std::string& value) {
+std::string DateCell(std::string_view value) {
     const std::string v = TrimControl(value);
     if (v.empty() || v == "000000000") {
         return {};
@@ -101,7 +101,7 @@ void WorksWriter::AppendWork(std::string& out, int row) const {
 
 void WorksWriter::AppendCsvRow(std::string& out, int row) const {
     const CsvColumns& c = *Csv;
-    auto cell = [&](int col) -> const std::string& { return Table.Cell(col, row); };
+    auto cell = [&](int col) { return Table.Cell(col, row); };
     // The duration only where the record text gives it: a work on cassette or CD-ROM.
     const bool available = !Number(cell(c.Cassette)).empty() || !Number(cell(c.Cd)).empty();
     const std::string fields[] = {TrimControl(cell(c.Titolo)),

@@ -1,6 +1,7 @@
 #include "core/WorkList.h"
 
 #include "core/CMatrix.h"
+#include "core/ShownText.h"
 #include "core/UOrvoCCommon.h"
 
 namespace {
@@ -37,7 +38,7 @@ unsigned char Fold(unsigned char c) {
     }
 }
 
-bool StartsWithFolded(const std::string& text, const std::string& foldedPrefix) {
+bool StartsWithFolded(std::string_view text, const std::string& foldedPrefix) {
     size_t i = 0;
     while (i < text.size() && static_cast<unsigned char>(text[i]) <= 0x20) {
         ++i;
@@ -77,20 +78,21 @@ std::string WorkList::Cell(int row, int column) const {
         return {};
     }
     switch (column) {
+    // A row is read as one line: what the server sent is bounded and kept on that line.
     case 0:
-        return Table.Cell(Titolo, row);
+        return ShownText(Table.Cell(Titolo, row));
     case 1:
-        return Table.Cell(Autore, row);
+        return ShownText(Table.Cell(Autore, row));
     case 2:
-        return Table.Cell(Genere, row);
+        return ShownText(Table.Cell(Genere, row));
     case 3:
-        return TrimControl(Table.Cell(Tipo, row));
+        return ShownText(TrimControl(Table.Cell(Tipo, row)));
     case 4: {
         if (EmptyOrZero(TrimControl(Table.Cell(Cassette, row))) &&
             EmptyOrZero(TrimControl(Table.Cell(Cd, row)))) {
             return {};
         }
-        std::string v = TrimControl(Table.Cell(Minuti, row));
+        std::string v = ShownText(TrimControl(Table.Cell(Minuti, row)));
         return EmptyOrZero(v) ? std::string("Non disponibile") : v;
     }
     default:
