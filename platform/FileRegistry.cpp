@@ -594,6 +594,12 @@ std::string UserFolder() {
     return home + "/dravel";
 }
 
+// A name is written on one line of the file: a line break in it would split that line, and the
+// whole file would no longer read, every setting in it lost.
+bool HoldsLineBreak(std::string_view name) {
+    return name.find_first_of("\r\n") != std::string_view::npos;
+}
+
 // --- the key -----------------------------------------------------------------------------------
 
 class FileKey : public RegistryKey {
@@ -648,7 +654,7 @@ private:
     }
 
     bool Write(const std::string& name, RegValue value) {
-        if (!Writable) {
+        if (!Writable || HoldsLineBreak(name)) {
             return false;
         }
         RegFile next = File;
@@ -708,10 +714,25 @@ std::string FileRegistry::MachineFilePath() {
     return {};
 }
 
-std::unique_ptr<RegistryKey> FileRegistry::OpenKey(RegRoot root, const std::string& key,
+bool FileRegistry::Rewrite(const std::string& text, std::string& out) {
+    RegFile file;
+    if (!ParseRegFile(text, file)) {
+        return false;
+    }
+    out = Serialise(file);
+    return true;
+}
+
+std::unique_ptr<RegistryKey> FileRegistry::OpenKey(RegRoot root, const std::string& name,
                                                    bool forWriting) {
+    // Names come in Windows-1252 and the file is UTF-8, keys as much as values: a key's raw
+    // 8-bit letter would leave a file that no longer reads.
+    const std::string key = Cp1252ToUtf8(name);
     if (root == RegRoot::ClassesRoot && forWriting) {
         return nullptr; // the machine template is never written
+    }
+    if (HoldsLineBreak(key)) {
+        return nullptr; // no file holds such a key, and none may
     }
     const std::string path = root == RegRoot::CurrentUser ? UserFilePath() : MachineFilePath();
     if (path.empty()) {

@@ -20,4 +20,7 @@ public:
     // (no HOME, or no machine.reg along the search path).
     static std::string UserFilePath();
     static std::string MachineFilePath();
+    // A .reg text as this registry writes it back after reading it; false (out untouched) when
+    // the text is not one it would load.
+    static bool Rewrite(const std::string& text, std::string& out);
 };

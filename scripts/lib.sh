@@ -7,6 +7,9 @@ DRAVEL_PACKAGES=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev libgtest-dev 
 # Making the Debian packages and checking them (scripts/package and its test in scripts/test).
 DRAVEL_PACKAGING_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream systemd)
 
+# The fuzz targets (scripts/fuzz): clang with libFuzzer and the sanitizers' runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-dev)
+
 # The screen-reader suite (tests/screenreader): a private X display, window manager, D-Bus and
 # AT-SPI buses, speech-dispatcher and Orca, Qt's Italian texts, and the Italian locale source.
 SCREENREADER_PACKAGES=(xvfb xdotool openbox dbus at-spi2-core speech-dispatcher
@@ -45,11 +48,12 @@ ensure_packages() {
         { echo "apt-get install failed: $missing" >&2; return 1; }
 }
 
-# configure_and_build ROOT [BUILD]: configures for the system's layout (prefix /usr, the one
-# the packages hold) and builds.
+# configure_and_build ROOT [BUILD [CMAKE-OPTION...]]: configures for the system's layout (prefix
+# /usr, the one the packages hold) and builds.
 configure_and_build() {
     local root=$1 build=${2:-$1/build}
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr >/dev/null &&
+    shift $(($# < 2 ? $# : 2))
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr "$@" >/dev/null &&
         cmake --build "$build" -j2
 }
 

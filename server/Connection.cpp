@@ -10,6 +10,7 @@
 #include "server/Catalogue.h"
 #include "server/QueryRunner.h"
 #include "server/QueryTask.h"
+#include "server/Request.h"
 #include "server/Server.h"
 
 namespace {
@@ -311,33 +312,13 @@ void Connection::HandleLogin(const CList& message) {
 }
 
 void Connection::HandleRequest(const CList& message) {
-    std::string op = TrimControl(message.GetValue("OPERATION"));
-    if (op == "QUERY") {
-        RunQuery(message);
-    } else {
-        SendError("Operazione non riconosciuta: " + (op.empty() ? std::string("(nessuna)") : op));
-    }
-}
-
-void Connection::RunQuery(const CList& message) {
-    // Fragments arrive in Windows-1252; the catalogue speaks UTF-8.
-    std::string select = Cp1252ToUtf8(message.GetValue("SELECT"));
-    std::string from = Cp1252ToUtf8(message.GetValue("FROM"));
-    std::string where = Cp1252ToUtf8(message.GetValue("WHERE"));
-    std::string order = Cp1252ToUtf8(message.GetValue("ORDERBY"));
-    if (TrimControl(select).empty() || TrimControl(from).empty()) {
-        SendError("Richiesta incompleta: mancano le colonne o le tabelle.");
+    RequestPlan plan = PlanRequest(message);
+    if (!plan.Error.empty()) {
+        SendError(plan.Error);
         return;
     }
-    std::string sql = "SELECT " + select + " FROM " + from;
-    if (!TrimControl(where).empty()) {
-        sql += " WHERE " + where;
-    }
-    if (!TrimControl(order).empty()) {
-        sql += " ORDER BY " + order;
-    }
-    context.Log(Who() + " query: " + sql);
-    task = std::make_shared<QueryTask>(*context.Db, context.Runner->Gate(), std::move(sql),
+    context.Log(Who() + " query: " + plan.Sql);
+    task = std::make_shared<QueryTask>(*context.Db, context.Runner->Gate(), std::move(plan.Sql),
                                        context.Limits);
     headerSent = false;
     // The first rows are stepped before QUERYRESULT: a sorted or slow query does its work

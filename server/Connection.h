@@ -58,7 +58,6 @@ private:
     void HandleMessage(std::unique_ptr<CList> message);
     void HandleLogin(const CList& message);
     void HandleRequest(const CList& message);
-    void RunQuery(const CList& message);
     // Sends the next message of the running answer, or starts the next queued request, once
     // what was sent before has left.
     void Continue();

@@ -4,8 +4,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 #include "server/Connection.h"
 #include "server/QueryRunner.h"
@@ -35,6 +37,39 @@ void ServerContext::Log(const std::string& line) const {
     }
 }
 
+std::string RefusalBytes() {
+    return EncodeMessage({{"OPERATION", "CONNECT"}, {"IDENTIFY", "0"}}) +
+           EncodeMessage({{"OPERATION", "BUSY"}});
+}
+
+void Listener::TakeDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        limit.rlim_cur > static_cast<rlim_t>(SpareDescriptors) &&
+        limit.rlim_cur <= static_cast<rlim_t>(std::numeric_limits<int>::max())) {
+        firstSpare = static_cast<qintptr>(limit.rlim_cur) - SpareDescriptors;
+    }
+}
+
+void Listener::incomingConnection(qintptr descriptor) {
+    // The system hands out the lowest free number, so one this high means every number below it
+    // is taken: only the spare ones above are left.
+    if (descriptor < firstSpare) {
+        QTcpServer::incomingConnection(descriptor);
+        return;
+    }
+    // No object and no waiting: the answer fits the new connection's empty send buffer.
+    static const std::string bytes = RefusalBytes();
+    const int fd = static_cast<int>(descriptor);
+    [[maybe_unused]] ssize_t sent =
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(fd, SHUT_WR);
+    ::close(fd);
+    if (OnRefused) {
+        OnRefused();
+    }
+}
+
 void ServerContext::Release(size_t bytes) {
     HeldBytes -= std::min(bytes, HeldBytes);
     while (HeldBytes < HeldBudget && !WaitingForMemory.empty()) {
@@ -60,6 +95,7 @@ Server::Server(const ServerOptions& options, Catalogue* catalogue, QObject* pare
                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     runner = std::make_unique<QueryRunner>(workers, options.MaxClients);
     context.Runner = runner.get();
+    listener.OnRefused = [this] { context.Log("connection refused: no descriptor to spare"); };
     connect(&listener, &QTcpServer::newConnection, this, &Server::OnNewConnection);
     connect(&listener, &QTcpServer::acceptError, this, &Server::OnAcceptError);
 }
@@ -78,6 +114,7 @@ bool Server::Listen(std::string& error) {
         error = "--listen: not an IP address: " + context.Options.Listen;
         return false;
     }
+    listener.TakeDescriptorLimit();
     listener.setListenBacklogSize(
         std::max(MinBacklog, 2 * (context.Options.MaxClients + PendingLoginSlots)));
     if (!listener.listen(address, static_cast<quint16>(context.Options.Port))) {
@@ -123,8 +160,7 @@ void Server::Refuse(QTcpSocket* socket, const std::string& why) {
                 " refused: " + why);
     socket->setParent(this);
     // The client reads the greeting, sends its login and takes BUSY as the answer to it.
-    const std::string bytes = EncodeMessage({{"OPERATION", "CONNECT"}, {"IDENTIFY", "0"}}) +
-                              EncodeMessage({{"OPERATION", "BUSY"}});
+    const std::string bytes = RefusalBytes();
     socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
     socket->flush();
     // Half-closed, not closed: a close with the client's login unread would reset the

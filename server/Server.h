@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <deque>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -17,6 +19,29 @@
 class Catalogue;
 class Connection;
 class QueryRunner;
+
+// The greeting and BUSY a refused client reads as the answer to its login.
+std::string RefusalBytes();
+
+// Accepts as QTcpServer does, but never lets the process run out of descriptors: a connection
+// that arrives on one of the last few is answered BUSY and closed at once. The few kept free are
+// what the process needs to go on serving (a catalogue file to open, a pipe for a run-time's
+// check); with none left, every later accept fails and the clients beyond wait unanswered.
+class Listener : public QTcpServer {
+public:
+    static constexpr int SpareDescriptors = 8;
+    using QTcpServer::QTcpServer;
+    // Takes the process's descriptor limit as it is now; before listening.
+    void TakeDescriptorLimit();
+    // Called at each connection answered BUSY for want of descriptors.
+    std::function<void()> OnRefused;
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    qintptr firstSpare = std::numeric_limits<qintptr>::max();
+};
 
 // What every connection shares. Used on the event-loop thread only.
 struct ServerContext {
@@ -80,7 +105,7 @@ private:
 
     ServerContext context;
     std::unique_ptr<QueryRunner> runner;
-    QTcpServer listener;
+    Listener listener;
     int connections = 0;
     QHash<QHostAddress, int> perAddress;
 };

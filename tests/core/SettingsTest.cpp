@@ -344,6 +344,42 @@ TEST_F(SettingsStore, FailedWriteKeepsWhatWasWrittenBefore) {
     EXPECT_TRUE(key->WriteDword("RemotePort", 1));
 }
 
+TEST_F(SettingsStore, NamesAndKeysWithLineBreaksAreRefusedAndLoseNothing) {
+    auto key = Registry.OpenKey(RegRoot::CurrentUser, "Dravel2", true);
+    ASSERT_NE(key, nullptr);
+    ASSERT_TRUE(key->WriteString("Address", "kept"));
+    const std::string before = Get(UserFile());
+    for (const std::string& broken : {"Nome\nfalso"s, "Nome\r"s, "\n"s}) {
+        EXPECT_FALSE(key->WriteString(broken, "x")) << broken;
+        EXPECT_FALSE(key->WriteDword(broken, 1)) << broken;
+        EXPECT_EQ(Registry.OpenKey(RegRoot::CurrentUser, "Dravel2\\" + broken, true), nullptr);
+        EXPECT_EQ(Registry.OpenKey(RegRoot::CurrentUser, broken, false), nullptr);
+    }
+    EXPECT_EQ(Get(UserFile()), before);
+    std::string back;
+    auto fresh = Registry.OpenKey(RegRoot::CurrentUser, "Dravel2", false);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_TRUE(fresh->ReadString("Address", back));
+    EXPECT_EQ(back, "kept");
+}
+
+TEST_F(SettingsStore, KeysWithAccentedLettersAreWrittenAsUtf8AndReadBack) {
+    ASSERT_EQ(SaveSettings(DefaultSettings(), Registry), 0);
+    auto key = Registry.OpenKey(RegRoot::CurrentUser, "Citt\xE0\\\x8A", true);
+    ASSERT_NE(key, nullptr);
+    ASSERT_TRUE(key->WriteString("Nome", "x"));
+    EXPECT_NE(Get(UserFile()).find("[HKEY_CURRENT_USER\\Citt\xC3\xA0\\\xC5\xA0]"),
+              std::string::npos);
+    std::string back;
+    auto fresh = Registry.OpenKey(RegRoot::CurrentUser, "Citt\xE0\\\x8A", false);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_TRUE(fresh->ReadString("Nome", back));
+    EXPECT_EQ(back, "x");
+    // The rest of the file still reads.
+    TRegistryInfo info;
+    EXPECT_EQ(ReadSettings(info, RegRoot::CurrentUser, Registry), 0);
+}
+
 TEST_F(SettingsStore, ReadOnlyFolderFailsTheWriteAndKeepsTheFile) {
     if (geteuid() == 0) {
         GTEST_SKIP() << "permissions do not bind the superuser";

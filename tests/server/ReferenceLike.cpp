@@ -6,8 +6,9 @@
 
 namespace {
 
-// Decodes UTF-8; a byte that does not start a valid sequence stands for itself in a private
-// range, so broken text still matches itself and nothing else.
+// Decodes UTF-8; a byte that does not start a well-formed sequence (overlong forms, surrogates
+// and values past U+10FFFF included) stands for itself above the Unicode range, so broken text
+// still matches itself and nothing else, and never the character it would spell.
 std::vector<char32_t> DecodeUtf8(std::string_view text) {
     std::vector<char32_t> out;
     out.reserve(text.size());
@@ -30,8 +31,13 @@ std::vector<char32_t> DecodeUtf8(std::string_view text) {
                 cp = (cp << 6) | (byte(i + static_cast<size_t>(k)) & 0x3F);
             }
         }
+        static constexpr char32_t Shortest[4] = {0, 0x80, 0x800, 0x10000};
+        if (ok && extra > 0 &&
+            (cp < Shortest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
+            ok = false;
+        }
         if (!ok) {
-            out.push_back(0xF0000 + b);
+            out.push_back(0x110000 + b);
             ++i;
         } else {
             out.push_back(cp);
