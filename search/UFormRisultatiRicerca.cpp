@@ -39,7 +39,7 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : TRecordBrowser(ow
     resize(640, 460);
 
     GroupBoxOpera = new QGroupBox(this);
-    MemoOpera = MakeRecordMemo(GroupBoxOpera, "MemoOpera", "Opera");
+    MakeRecordMemo(GroupBoxOpera, "MemoOpera", "Opera", MemoOpera);
     QHBoxLayout* moves = MakeNavigation();
     ButtonCentri = MakeButton("&Dove trovare l'opera");
     ButtonSalva = MakeButton("S&alva ricerca");
@@ -62,19 +62,15 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : TRecordBrowser(ow
 TFormRisultatiRicerca::~TFormRisultatiRicerca() = default;
 
 void TFormRisultatiRicerca::FillRecord() {
-    MemoOpera->clear();
     if (Record == 0) {
+        ShowRecordText({}, "Nessuna opera trovata");
         GroupBoxOpera->setTitle(Q("Nessuna opera trovata"));
-        SetAccessibleName(MemoOpera, "Nessuna opera trovata");
         return;
     }
-    SetMemoLines(MemoOpera, WorkRecordLines(Table, Record));
+    const std::vector<std::string> lines = WorkRecordLines(Table, Record);
     const std::string title = WorkGroupTitle(Record);
+    ShowRecordText(lines, title);
     GroupBoxOpera->setTitle(Q(title));
-    SetAccessibleName(MemoOpera, title);
-    if (isVisible()) {
-        MemoOpera->setFocus();
-    }
 }
 
 void TFormRisultatiRicerca::ButtonCentriClick() {
@@ -94,6 +90,7 @@ void TFormRisultatiRicerca::ButtonCentriClick() {
             FormAttendere->SetText("Richiesta dati...");
             FormAttendere->ShowModeless();
             hide();
+            ReturnCommand.Set(this, ButtonCentri);
             ReplyHandler.Set(this, [this](bool i, bool f) { CentresDone(i, f); });
             // Nothing sent (the connection went meanwhile): no reply will ever come.
             if (MainForm->SendQuery(q) == 0) {

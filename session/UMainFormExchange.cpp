@@ -132,6 +132,8 @@ void TMainForm::HandleMessageText(const std::string& text) {
         HideWait();
         Idle = true;
         TimerCheck->start();
+        // The focus was on the only command enabled before the login: "&Esci".
+        FocusCommand(ButtonAutore);
         SendReceived();
     }
 }

@@ -11,13 +11,17 @@
 TFormAttendere::TFormAttendere(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("FormAttendere");
-    resize(232, 116);
+    resize(232, 140);
 
     Label1 = new QLabel(Q("Attendere..."), this);
     QFont big = Label1->font();
     big.setPointSize(18);
     Label1->setFont(big);
     Label1->setAlignment(Qt::AlignCenter);
+    LabelStato = new QLabel(this);
+    LabelStato->setObjectName("LabelStato");
+    LabelStato->setAlignment(Qt::AlignCenter);
+    LabelStato->setWordWrap(true);
 
     ButtonAnnulla = new QPushButton(Q("&Annulla"), this);
     ButtonAnnulla->setAccessibleName(Q("Annulla"));
@@ -29,6 +33,7 @@ TFormAttendere::TFormAttendere(QWidget* owner)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
+    layout->addWidget(LabelStato);
     layout->addWidget(ButtonAnnulla);
     layout->addWidget(ButtonTermina);
 
@@ -38,6 +43,7 @@ TFormAttendere::TFormAttendere(QWidget* owner)
 
 void TFormAttendere::SetText(const std::string& text) {
     setWindowTitle(Q(text));
+    LabelStato->setText(Q(text));
     // The caption is what a screen reader announces for a tool window.
     setAccessibleName(Q(text));
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The wait dialog: "Attendere..." with the status text as its window caption, "&Annulla" to
-// cancel the running operation and "&Termina" to end the program.
+// The wait dialog: "Attendere..." with the status text as its window caption and below it,
+// "&Annulla" to cancel the running operation and "&Termina" to end the program.
 
 #include <QDialog>
 #include <string>
@@ -29,6 +29,9 @@ public:
     bool CancelAllowed() const;
 
     QLabel* Label1 = nullptr;
+    // The status text again, in the window's body: a screen reader reads a label there, while
+    // a caption that changes on screen is never read out again.
+    QLabel* LabelStato = nullptr;
     QPushButton* ButtonAnnulla = nullptr;
     QPushButton* ButtonTermina = nullptr;
 

@@ -20,6 +20,7 @@
 
 #include "core/CList.h"
 #include "core/CMatrix.h"
+#include "ui/KeyboardAccess.h"
 #include "ui/UOrvoCCommonWin.h"
 
 class QAction;
@@ -66,6 +67,9 @@ public:
     // window that gives the main window back stops it first.
     void StartBusyCheck();
     void StopBusyCheck();
+    // The command that gets the focus when this window is next active (at once when it is):
+    // the one whose window is closing, or the first command once the login is accepted.
+    void FocusCommand(QWidget* command);
 
     // --- the results browser of the last search (search/UMainFormSearchReply.cpp) ---
     QPointer<TFormRisultatiRicerca> CurrentResults;
@@ -129,6 +133,8 @@ private:
     void Recover(const std::string& text);
     // The three link commands: the link opens in the user's program, or silently does not.
     void OpenLink(TLinkLabel& link);
+    // F10 opens the menu, as in the desktop's other programs (a bare Alt is not always seen).
+    void OpenMenu();
 
     // --- creation, the socket, the handshake, the close (session/UMainFormConnection.cpp) ---
     void FormCreate();
@@ -168,6 +174,7 @@ private:
     QTcpSocket* ClientSocket = nullptr;
     QTimer* TimerCheck = nullptr;
     QTimer* ConnectTimer = nullptr;
+    TReturnCommand ReturnCommand;
     TLinkLabel LMDSimpleLabelSito;
     TLinkLabel LMDSimpleLabelMail;
     TLinkLabel LMDSimpleLabelOnLine;

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -65,6 +66,9 @@ TMainForm::TMainForm(QWidget* parent)
     MenuImpostazioni->setObjectName("MenuImpostazioni");
     ModificaMenu = MenuImpostazioni->addAction(Q("Modifica..."));
     MenuInformazioni = MenuImpostazioni->addAction(Q("Informazioni su..."));
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, &TMainForm::OpenMenu);
+    TEnterPressesButton::Install();
 
     TimerCheck = new QTimer(this);
     TimerCheck->setInterval(100);
@@ -141,6 +145,16 @@ void TMainForm::StartBusyCheck() {
 
 void TMainForm::StopBusyCheck() {
     TimerCheck->stop();
+}
+
+void TMainForm::FocusCommand(QWidget* command) {
+    ReturnCommand.Set(this, command);
+}
+
+void TMainForm::OpenMenu() {
+    if (Idle && !Terminating) {
+        menuBar()->setActiveAction(MenuImpostazioni->menuAction());
+    }
 }
 
 bool TMainForm::BusyGuard() {
@@ -230,7 +244,9 @@ void TMainForm::FormActivate() {
     if (FormAttendere != nullptr && FormAttendere->isVisible()) {
         FormAttendere->raise();
         FormAttendere->activateWindow();
+        return;
     }
+    ReturnCommand.WindowActivated();
 }
 
 void TMainForm::OpenLink(TLinkLabel& link) {

@@ -3,10 +3,7 @@ press its commands, and a connection that fails."""
 import re
 import socket
 
-from srtest import STARTED, ScreenReaderTest, known_fault
-
-FOCUS_AT_START = known_fault("the focus lands on \"&Esci\" when the login is accepted after "
-                             "the main window was shown")
+from srtest import STARTED, ScreenReaderTest
 
 
 class StartUp(ScreenReaderTest):
@@ -14,14 +11,11 @@ class StartUp(ScreenReaderTest):
         self.expect(re.compile("^Archivio del Orvo"), STARTED)
         return self.expect(" pulsante")
 
-    @known_fault("the focus at start depends on whether the login beats the main window",
-                 flaky=True)
     def test_fast_server_start_focuses_search(self):
         self.start_server()
         self.start_client()
         self.assertEqual(self.focused_after_start(), "Ricerca opere pulsante.")
 
-    @FOCUS_AT_START
     def test_slow_server_start_focuses_search(self):
         self.start_server()
         self.server.pause()
@@ -47,7 +41,6 @@ class StartUp(ScreenReaderTest):
         self.press("space")
         self.expect_each("Ricerca di opere dialogo", "Titolo: testo")
 
-    @known_fault("Enter on a main-window button does nothing")
     def test_enter_presses_focused_main_command(self):
         self.start_server()
         self.start_client()

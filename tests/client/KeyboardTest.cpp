@@ -1,0 +1,105 @@
+// The main window from the keyboard: where the focus is once the login is accepted, whatever
+// came first, Enter on a focused command, F10 for the menu, and the wait dialog's status in
+// its body.
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+
+#include "ClientFixture.h"
+#include "platform/Text.h"
+
+namespace {
+
+bool Activate(QWidget* window) {
+    window->activateWindow();
+    return WaitUntil([window] { return window->isActiveWindow(); });
+}
+
+} // namespace
+
+class Keyboard : public ClientFixture {
+protected:
+    // Connects with the login answered only when accept() is called.
+    void StartWithLoginHeld() {
+        StartClient();
+        ASSERT_TRUE(server.WaitForMessages(1));
+    }
+
+    void AcceptLogin() {
+        server.Send({{"OPERATION", "ACCEPTED"},
+                     {"SERVER", "ZEDUVOZ"},
+                     {"VERSION", "528"},
+                     {"SITOVEK", "https://www.example.org/"},
+                     {"EMAILORVO", "info@example.org"},
+                     {"ONLINE", ""}});
+        ASSERT_TRUE(WaitUntil([] { return ActiveSocket != nullptr && Idle; }));
+    }
+};
+
+TEST_F(Keyboard, TheSearchCommandHasTheFocusOnceTheLoginIsAcceptedAndTheWindowActive) {
+    // The login accepted first, the window activated afterwards (a fast server).
+    StartWithLoginHeld();
+    AcceptLogin();
+    ASSERT_TRUE(Activate(form));
+    EXPECT_EQ(QApplication::focusWidget(), form->ButtonAutore);
+    DestroyClient();
+
+    // The window active first, the login accepted afterwards (a slow server): while the wait
+    // dialog is up only "&Esci" is enabled, and the focus lands there.
+    StartWithLoginHeld();
+    FormAttendere->hide();
+    ASSERT_TRUE(Activate(form));
+    EXPECT_EQ(QApplication::focusWidget(), form->ButtonChiudi);
+    AcceptLogin();
+    EXPECT_EQ(QApplication::focusWidget(), form->ButtonAutore);
+}
+
+TEST_F(Keyboard, TheFocusIsGivenBackOnceOnly) {
+    Connect();
+    ASSERT_TRUE(Activate(form));
+    ASSERT_EQ(QApplication::focusWidget(), form->ButtonAutore);
+    // The user moves on; a later activation (a message box closed) leaves the focus there.
+    form->ButtonEMail->setFocus();
+    FormAttendere->ShowModeless();
+    FormAttendere->hide();
+    ASSERT_TRUE(Activate(form));
+    EXPECT_EQ(QApplication::focusWidget(), form->ButtonEMail);
+}
+
+TEST_F(Keyboard, EnterAndKeypadEnterPressTheFocusedCommand) {
+    Connect();
+    ASSERT_TRUE(Activate(form));
+    QSignalSpy site(form->ButtonSitoVek, &QPushButton::clicked);
+    form->ButtonSitoVek->setFocus();
+    QTest::keyClick(form->ButtonSitoVek, Qt::Key_Return);
+    QTest::keyClick(form->ButtonSitoVek, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(site.count(), 2);
+    // A modified Enter is not a press of the button.
+    QTest::keyClick(form->ButtonSitoVek, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(site.count(), 2);
+    // A disabled command stays unpressed.
+    QSignalSpy mail(form->ButtonEMailOrvo, &QPushButton::clicked);
+    form->ButtonEMailOrvo->setFocus();
+    form->ButtonEMailOrvo->setEnabled(false);
+    QTest::keyClick(form->ButtonEMailOrvo, Qt::Key_Return);
+    EXPECT_EQ(mail.count(), 0);
+}
+
+TEST_F(Keyboard, F10OpensTheMenu) {
+    Connect();
+    ASSERT_TRUE(Activate(form));
+    QTest::keyClick(form, Qt::Key_F10);
+    EXPECT_TRUE(WaitUntil([this] {
+        return form->menuBar()->activeAction() == form->MenuImpostazioni->menuAction();
+    }));
+}
+
+TEST_F(Keyboard, TheWaitDialogShowsItsStatusInItsBody) {
+    Connect();
+    FormAttendere->SetText("Record ricevuti: 12");
+    EXPECT_EQ(W(FormAttendere->LabelStato->text()), "Record ricevuti: 12");
+    EXPECT_EQ(W(FormAttendere->windowTitle()), "Record ricevuti: 12");
+    EXPECT_EQ(FormAttendere->LabelStato->parentWidget(), FormAttendere);
+}
