@@ -114,6 +114,8 @@ class Browsers(ScreenReaderTest):
         with open(target + ".txt", encoding="cp1252", newline="") as saved:
             self.assertEqual([line for line in saved.read().split("\r\n") if line in TITLES],
                              TITLES)
+        # The whole way, from start-up to the saved file, as the user heard it.
+        print("\n" + self.transcript_text())
 
     def test_closing_the_browser_returns_to_the_search_command(self):
         self.open_browser()
