@@ -1,5 +1,6 @@
 #include "ui/UFormAttendere.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -118,6 +119,35 @@ void TFormAttendere::reject() {
 void TFormAttendere::closeEvent(QCloseEvent* event) {
     // There is no close box: the dialog goes away only when its user hides or closes it.
     event->ignore();
+}
+
+void TFormAttendere::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !isVisible()) {
+        // Not from inside the activation change being delivered.
+        QMetaObject::invokeMethod(this, &TFormAttendere::GiveBackStaleActivation,
+                                  Qt::QueuedConnection);
+    }
+}
+
+void TFormAttendere::GiveBackStaleActivation() {
+    if (isVisible() || QApplication::activeWindow() != this) {
+        return;
+    }
+    QWidget* target = QApplication::activeModalWidget();
+    if (target == nullptr || target == this || !target->isVisible()) {
+        target = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            const Qt::WindowType type = w->windowType();
+            if (w != this && w->isVisible() && (type == Qt::Window || type == Qt::Dialog)) {
+                target = w;
+                break;
+            }
+        }
+    }
+    if (target != nullptr) {
+        QApplication::setActiveWindow(target);
+    }
 }
 
 void TFormAttendere::FormShow() {

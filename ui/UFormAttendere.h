@@ -44,8 +44,15 @@ protected:
     void hideEvent(QHideEvent* event) override; // FormHide
     void reject() override;                     // Escape presses "&Annulla"
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // The window system may hand the activation of a showing that was brief (a fast reply)
+    // to this dialog once it is hidden again, after the window that followed it: keys would
+    // then go to a window not on screen, and a screen reader would announce the wait over the
+    // window the user has. The activation goes back to the window on screen.
+    void GiveBackStaleActivation();
+
     void FormShow();
     void FormHide();
 };

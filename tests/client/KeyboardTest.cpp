@@ -103,3 +103,22 @@ TEST_F(Keyboard, TheWaitDialogShowsItsStatusInItsBody) {
     EXPECT_EQ(W(FormAttendere->windowTitle()), "Record ricevuti: 12");
     EXPECT_EQ(FormAttendere->LabelStato->parentWidget(), FormAttendere);
 }
+
+TEST_F(Keyboard, ALateActivationOfTheHiddenWaitDialogGoesBackToTheWindowOnScreen) {
+    Connect();
+    // A fast reply: the wait dialog came and went, the main window is on screen; then the
+    // window system's activation of the wait dialog arrives.
+    FormAttendere->ShowModeless();
+    FormAttendere->hide();
+    ASSERT_TRUE(form->isVisible());
+    QApplication::setActiveWindow(FormAttendere);
+    EXPECT_TRUE(WaitUntil([this] { return QApplication::activeWindow() == form; }));
+    EXPECT_FALSE(FormAttendere->isVisible());
+
+    // While it is on screen, the wait dialog keeps its activation.
+    FormAttendere->ShowModeless();
+    QApplication::setActiveWindow(FormAttendere);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), FormAttendere);
+    FormAttendere->hide();
+}
