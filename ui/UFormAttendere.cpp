@@ -130,23 +130,44 @@ void TFormAttendere::changeEvent(QEvent* event) {
     }
 }
 
+namespace {
+// The window of the program now on screen, other than except: the modal one if any, since the
+// program shows one window at a time otherwise.
+QWidget* WindowOnScreen(const QWidget* except) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != except && modal->isVisible()) {
+        return modal;
+    }
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = w->windowType();
+        if (w != except && w->isVisible() && (type == Qt::Window || type == Qt::Dialog)) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+} // namespace
+
 void TFormAttendere::GiveBackStaleActivation() {
     if (isVisible() || QApplication::activeWindow() != this) {
         return;
     }
-    QWidget* target = QApplication::activeModalWidget();
-    if (target == nullptr || target == this || !target->isVisible()) {
-        target = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            const Qt::WindowType type = w->windowType();
-            if (w != this && w->isVisible() && (type == Qt::Window || type == Qt::Dialog)) {
-                target = w;
-                break;
-            }
-        }
-    }
-    if (target != nullptr) {
+    if (QWidget* target = WindowOnScreen(this)) {
         QApplication::setActiveWindow(target);
+    }
+}
+
+void TFormAttendere::ReannounceActiveWindow() {
+    if (isVisible()) {
+        return;
+    }
+    QWidget* active = QApplication::activeWindow();
+    if (active == nullptr || active == this || !active->isVisible()) {
+        active = WindowOnScreen(this);
+    }
+    if (active != nullptr) {
+        QApplication::setActiveWindow(nullptr);
+        QApplication::setActiveWindow(active);
     }
 }
 
@@ -158,6 +179,7 @@ void TFormAttendere::FormShow() {
 }
 
 void TFormAttendere::FormHide() {
+    QMetaObject::invokeMethod(this, &TFormAttendere::ReannounceActiveWindow, Qt::QueuedConnection);
     CancelRequested = false;
     AllowCancel(true);
     MinimizeForm(this);

@@ -52,6 +52,10 @@ private:
     // then go to a window not on screen, and a screen reader would announce the wait over the
     // window the user has. The activation goes back to the window on screen.
     void GiveBackStaleActivation();
+    // A window that stayed active (to the program) while this dialog was up gets no new
+    // activation when it goes, so a screen reader, which saw this dialog last, would not
+    // announce the window now in charge: its activation is given again.
+    void ReannounceActiveWindow();
 
     void FormShow();
     void FormHide();

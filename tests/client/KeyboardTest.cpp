@@ -122,3 +122,33 @@ TEST_F(Keyboard, ALateActivationOfTheHiddenWaitDialogGoesBackToTheWindowOnScreen
     EXPECT_EQ(QApplication::activeWindow(), FormAttendere);
     FormAttendere->hide();
 }
+
+namespace {
+class ActivationCounter : public QObject {
+public:
+    explicit ActivationCounter(QWidget* window) : QObject(window) {
+        window->installEventFilter(this);
+    }
+    int Activations = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        Activations += event->type() == QEvent::WindowActivate ? 1 : 0;
+        return false;
+    }
+};
+} // namespace
+
+TEST_F(Keyboard, TheWindowActiveBehindTheWaitDialogIsActivatedAgainWhenItGoes) {
+    Connect();
+    ASSERT_TRUE(Activate(form));
+    auto* counter = new ActivationCounter(form);
+    FormAttendere->ShowModeless();
+    // The window system left the main window active behind the dialog.
+    QApplication::setActiveWindow(form);
+    QCoreApplication::processEvents();
+    const int before = counter->Activations;
+    FormAttendere->hide();
+    EXPECT_TRUE(WaitUntil([&] { return counter->Activations > before; }));
+    EXPECT_EQ(QApplication::activeWindow(), form);
+}
