@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <xcb/xcb.h>
 
 #include "platform/Text.h"
 #include "ui/UMainForm.h"
@@ -38,8 +39,32 @@ TFormAttendere::TFormAttendere(QWidget* owner)
     layout->addWidget(ButtonAnnulla);
     layout->addWidget(ButtonTermina);
 
+    QCoreApplication::instance()->installNativeEventFilter(&lateFocus);
+
     connect(ButtonAnnulla, &QPushButton::clicked, this, &TFormAttendere::ButtonAnnullaClick);
     connect(ButtonTermina, &QPushButton::clicked, this, &TFormAttendere::ButtonTerminaClick);
+}
+
+TFormAttendere::~TFormAttendere() {
+    QCoreApplication::instance()->removeNativeEventFilter(&lateFocus);
+}
+
+bool TFormAttendere::IsLateFocus(const QByteArray& eventType, void* message) const {
+    if (eventType != "xcb_generic_event_t" || isVisible() ||
+        !testAttribute(Qt::WA_WState_Created)) {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_FOCUS_IN) {
+        return false;
+    }
+    const auto* focus = static_cast<const xcb_focus_in_event_t*>(message);
+    return static_cast<WId>(focus->event) == internalWinId();
+}
+
+bool TFormAttendere::LateFocusFilter::nativeEventFilter(const QByteArray& eventType, void* message,
+                                                        qintptr*) {
+    return dialog->IsLateFocus(eventType, message);
 }
 
 void TFormAttendere::SetText(const std::string& text) {

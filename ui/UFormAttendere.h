@@ -2,6 +2,7 @@
 // The wait dialog: "Attendere..." with the status text as its window caption and below it,
 // "&Annulla" to cancel the running operation and "&Termina" to end the program.
 
+#include <QAbstractNativeEventFilter>
 #include <QDialog>
 #include <string>
 
@@ -13,6 +14,7 @@ class TFormAttendere : public QDialog {
 
 public:
     explicit TFormAttendere(QWidget* owner);
+    ~TFormAttendere() override;
 
     // The status text (the window caption), Windows-1252.
     void SetText(const std::string& text);
@@ -27,6 +29,12 @@ public:
     // and the memory recovery, which cannot be cancelled, forbid it while they run.
     void AllowCancel(bool allowed);
     bool CancelAllowed() const;
+
+    // Whether a window-system message is the focus arriving at this dialog once it is hidden
+    // again: after a brief showing the window manager may still hand it the focus, after the
+    // window that followed. Taken, it would make the dialog active off screen, keys would go
+    // to it and a screen reader would announce it over the window the user has.
+    bool IsLateFocus(const QByteArray& eventType, void* message) const;
 
     QLabel* Label1 = nullptr;
     // The status text again, in the window's body: a screen reader reads a label there, while
@@ -47,6 +55,16 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    class LateFocusFilter : public QAbstractNativeEventFilter {
+    public:
+        explicit LateFocusFilter(const TFormAttendere* dialog) : dialog(dialog) {}
+        bool nativeEventFilter(const QByteArray& eventType, void* message,
+                               qintptr* result) override;
+
+    private:
+        const TFormAttendere* dialog;
+    } lateFocus{this};
+
     // The window system may hand the activation of a showing that was brief (a fast reply)
     // to this dialog once it is hidden again, after the window that followed it: keys would
     // then go to a window not on screen, and a screen reader would announce the wait over the

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <xcb/xcb.h>
 
 #include "ClientFixture.h"
 #include "platform/Text.h"
@@ -151,4 +152,28 @@ TEST_F(Keyboard, TheWindowActiveBehindTheWaitDialogIsActivatedAgainWhenItGoes) {
     FormAttendere->hide();
     EXPECT_TRUE(WaitUntil([&] { return counter->Activations > before; }));
     EXPECT_EQ(QApplication::activeWindow(), form);
+}
+
+TEST_F(Keyboard, TheWindowSystemsLateFocusOfTheHiddenWaitDialogIsDropped) {
+    Connect();
+    FormAttendere->ShowModeless();
+    const auto id = static_cast<uint32_t>(FormAttendere->winId());
+    xcb_focus_in_event_t focus{};
+    focus.response_type = XCB_FOCUS_IN;
+    focus.event = id;
+    // On screen, the dialog takes its focus.
+    EXPECT_FALSE(FormAttendere->IsLateFocus("xcb_generic_event_t", &focus));
+    FormAttendere->hide();
+    EXPECT_TRUE(FormAttendere->IsLateFocus("xcb_generic_event_t", &focus));
+    // Sent by the server (the top bit) it is the same focus.
+    focus.response_type = XCB_FOCUS_IN | 0x80;
+    EXPECT_TRUE(FormAttendere->IsLateFocus("xcb_generic_event_t", &focus));
+    // Other windows' focus, other messages and other window systems pass.
+    focus.event = id + 1;
+    EXPECT_FALSE(FormAttendere->IsLateFocus("xcb_generic_event_t", &focus));
+    focus.event = id;
+    focus.response_type = XCB_FOCUS_OUT;
+    EXPECT_FALSE(FormAttendere->IsLateFocus("xcb_generic_event_t", &focus));
+    focus.response_type = XCB_FOCUS_IN;
+    EXPECT_FALSE(FormAttendere->IsLateFocus("windows_generic_MSG", &focus));
 }
