@@ -64,7 +64,13 @@ bool TFormAttendere::IsLateFocus(const QByteArray& eventType, void* message) con
 
 bool TFormAttendere::LateFocusFilter::nativeEventFilter(const QByteArray& eventType, void* message,
                                                         qintptr*) {
-    return dialog->IsLateFocus(eventType, message);
+    if (!dialog->IsLateFocus(eventType, message)) {
+        return false;
+    }
+    // The focus the window system took from the window on screen for this one is given back.
+    auto* target = const_cast<TFormAttendere*>(dialog);
+    QMetaObject::invokeMethod(target, &TFormAttendere::GiveBackLateFocus, Qt::QueuedConnection);
+    return true;
 }
 
 void TFormAttendere::SetText(const std::string& text) {
@@ -178,6 +184,13 @@ void TFormAttendere::GiveBackStaleActivation() {
         return;
     }
     if (QWidget* target = WindowOnScreen(this)) {
+        QApplication::setActiveWindow(target);
+    }
+}
+
+void TFormAttendere::GiveBackLateFocus() {
+    QWidget* target = WindowOnScreen(this);
+    if (!isVisible() && target != nullptr && QApplication::activeWindow() != target) {
         QApplication::setActiveWindow(target);
     }
 }

@@ -74,6 +74,8 @@ private:
     // activation when it goes, so a screen reader, which saw this dialog last, would not
     // announce the window now in charge: its activation is given again.
     void ReannounceActiveWindow();
+    // After a late focus was dropped: the window on screen is the active one.
+    void GiveBackLateFocus();
 
     void FormShow();
     void FormHide();

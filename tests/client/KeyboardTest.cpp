@@ -2,6 +2,7 @@
 // came first, Enter on a focused command, F10 for the menu, and the wait dialog's status in
 // its body.
 
+#include <QAbstractEventDispatcher>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -176,4 +177,10 @@ TEST_F(Keyboard, TheWindowSystemsLateFocusOfTheHiddenWaitDialogIsDropped) {
     EXPECT_FALSE(FormAttendere->IsLateFocus("xcb_generic_event_t", &focus));
     focus.response_type = XCB_FOCUS_IN;
     EXPECT_FALSE(FormAttendere->IsLateFocus("windows_generic_MSG", &focus));
+
+    // Dropped on its way in, and the window on screen made the active one again.
+    QApplication::setActiveWindow(nullptr);
+    EXPECT_TRUE(QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t",
+                                                                        &focus, nullptr));
+    EXPECT_TRUE(WaitUntil([this] { return QApplication::activeWindow() == form; }));
 }
