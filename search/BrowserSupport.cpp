@@ -142,21 +142,45 @@ void TRecordBrowser::Recover(const std::string& text) {
     }
 }
 
-QPlainTextEdit* TRecordBrowser::MakeRecordMemo(QGroupBox* group, const char* objectName,
-                                               const char* accessibleName) {
-    auto* memo = new QPlainTextEdit(group);
-    memo->setObjectName(objectName);
-    memo->setReadOnly(true);
-    memo->setFrameShape(QFrame::NoFrame);
-    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Read-only text keeps a caret, so a screen reader can read it line by line.
-    memo->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-    memo->installEventFilter(new EscapeKeyFilter(this, [this] { ButtonChiudiClick(); }));
-    SetAccessibleName(memo, accessibleName);
+void TRecordBrowser::MakeRecordMemo(QGroupBox* group, const char* objectName,
+                                    const char* accessibleName, QPlainTextEdit*& shown) {
     auto* groupLayout = new QVBoxLayout(group);
-    groupLayout->addWidget(memo);
-    return memo;
+    for (QPlainTextEdit*& memo : Memos) {
+        memo = new QPlainTextEdit(group);
+        memo->setObjectName(objectName);
+        memo->setReadOnly(true);
+        memo->setFrameShape(QFrame::NoFrame);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // Read-only text keeps a caret, so a screen reader can read it line by line.
+        memo->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+        memo->installEventFilter(new EscapeKeyFilter(this, [this] { ButtonChiudiClick(); }));
+        SetAccessibleName(memo, accessibleName);
+        groupLayout->addWidget(memo);
+    }
+    // The two take turns at the same place in the tab order.
+    setTabOrder(Memos[0], Memos[1]);
+    Memos[1]->hide();
+    Shown = &shown;
+    shown = Memos[0];
+}
+
+void TRecordBrowser::ShowRecordText(const std::vector<std::string>& lines,
+                                    const std::string& name) {
+    QPlainTextEdit* old = *Shown;
+    QPlainTextEdit* next = old == Memos[0] ? Memos[1] : Memos[0];
+    next->show();
+    *Shown = next;
+    // The focus moves before the text and the name change: a screen reader that handles a
+    // change in the focused object before its focus event takes it as already announced.
+    if (isVisible()) {
+        next->setFocus(Qt::OtherFocusReason);
+    }
+    // Hidden only once the other has the focus, which would otherwise pass to a button.
+    old->hide();
+    old->clear();
+    SetMemoLines(next, lines);
+    SetAccessibleName(next, name);
 }
 
 QPushButton* TRecordBrowser::MakeButton(const char* caption) {
@@ -238,4 +262,11 @@ void TRecordBrowser::ButtonChiudiClick() {
 
 void TRecordBrowser::reject() {
     ButtonChiudiClick();
+}
+
+void TRecordBrowser::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        ReturnCommand.WindowActivated();
+    }
 }

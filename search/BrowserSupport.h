@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/CMatrix.h"
+#include "ui/KeyboardAccess.h"
 
 class QGroupBox;
 class QHBoxLayout;
@@ -88,14 +89,27 @@ protected:
     // in charge again with the same record, and the user reads text.
     void Recover(const std::string& text);
 
-    // The read-only record text inside group; Escape in it acts as "&Chiudi".
-    QPlainTextEdit* MakeRecordMemo(QGroupBox* group, const char* objectName,
-                                   const char* accessibleName);
+    // The read-only record text inside group; Escape in it acts as "&Chiudi". There are two
+    // of them, one shown at a time, and shown always names the one on screen.
+    void MakeRecordMemo(QGroupBox* group, const char* objectName, const char* accessibleName,
+                        QPlainTextEdit*& shown);
+    // Puts a record's lines on screen under name, in the record text not shown until now,
+    // which then takes the focus (when the browser is on screen) from the other. A screen
+    // reader keeps quiet about text replaced in the object it is reading; a new object taking
+    // the focus it announces, with its first line.
+    void ShowRecordText(const std::vector<std::string>& lines, const std::string& name);
     QPushButton* MakeButton(const char* caption);
     // The five moves and "&Chiudi", in their tab order, as one row.
     QHBoxLayout* MakeNavigation();
 
     void reject() override; // Escape: "&Chiudi"
+    void changeEvent(QEvent* event) override;
 
     QPointer<QWidget> Owner;
+    // The command the focus goes back to when a window this browser opened closes.
+    TReturnCommand ReturnCommand;
+
+private:
+    QPlainTextEdit* Memos[2] = {nullptr, nullptr};
+    QPlainTextEdit** Shown = nullptr;
 };

@@ -20,7 +20,7 @@ TFormCentri::TFormCentri(QWidget* owner) : TRecordBrowser(owner) {
     resize(560, 380);
 
     GroupBox = new QGroupBox(this);
-    MemoCentro = MakeRecordMemo(GroupBox, "MemoCentro", "Centro");
+    MakeRecordMemo(GroupBox, "MemoCentro", "Centro", MemoCentro);
     QHBoxLayout* moves = MakeNavigation();
     ButtonEMail = MakeButton("Scrivi a questo centro");
     ButtonEMail->setEnabled(false);
@@ -54,21 +54,16 @@ void TFormCentri::SetEMail(const std::string& address) {
 }
 
 void TFormCentri::FillRecord() {
-    MemoCentro->clear();
     if (Record == 0) {
+        ShowRecordText({}, "Nessuna opera trovata");
         GroupBox->setTitle(Q("Nessuna opera trovata"));
-        SetAccessibleName(MemoCentro, "Nessuna opera trovata");
         SetEMail("");
         return;
     }
     CentreRecord r = CentreRecordText(Table, Record);
+    ShowRecordText(r.Lines, r.GroupTitle);
     SetTitleWithinScreen(GroupBox, r.GroupTitle);
-    SetAccessibleName(MemoCentro, r.GroupTitle);
-    SetMemoLines(MemoCentro, r.Lines);
     SetEMail(r.EMail);
-    if (isVisible()) {
-        MemoCentro->setFocus();
-    }
 }
 
 void TFormCentri::ButtonEMailClick() {

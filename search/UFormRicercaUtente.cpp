@@ -17,6 +17,7 @@
 #include "platform/Desktop.h"
 #include "platform/Text.h"
 #include "search/BrowserSupport.h"
+#include "ui/KeyboardAccess.h"
 #include "ui/UMainForm.h"
 #include "ui/UOrvoCCommonWin.h"
 
@@ -74,6 +75,9 @@ TFormRicercaUtente::TFormRicercaUtente(QWidget* owner) : QDialog(owner) {
     CBTipoRegistrazione->setObjectName("CBTipoRegistrazione");
     CBTrimestre->setObjectName("CBTrimestre");
     CBAnno->setObjectName("CBAnno");
+    for (QComboBox* list : {CBGeneri, CBTipoRegistrazione, CBTrimestre, CBAnno}) {
+        MakeChoicesSpoken(list);
+    }
     grid->setColumnStretch(1, 1);
     setMinimumWidth(560);
 
@@ -293,7 +297,9 @@ void TFormRicercaUtente::closeEvent(QCloseEvent* event) {
             MainForm->StopBusyCheck();
             QCoreApplication::processEvents();
         }
-        if (owner != nullptr) {
+        // Confirmed criteria go on to the wait window and the browser: the owner showing up in
+        // between would be announced, and would take the focus that belongs to them.
+        if (owner != nullptr && !Confirmed) {
             owner->show();
         }
         Owner = nullptr;

@@ -41,7 +41,7 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : TRecordBrowser(ow
     resize(640, 460);
 
     GroupBoxOpera = new QGroupBox(this);
-    MemoOpera = MakeRecordMemo(GroupBoxOpera, "MemoOpera", "Opera");
+    MakeRecordMemo(GroupBoxOpera, "MemoOpera", "Opera", MemoOpera);
     QHBoxLayout* moves = MakeNavigation();
     ButtonElenco = MakeButton("&Elenco");
     moves->insertWidget(moves->indexOf(ButtonVaiAl) + 1, ButtonElenco);
@@ -69,19 +69,15 @@ TFormRisultatiRicerca::TFormRisultatiRicerca(QWidget* owner) : TRecordBrowser(ow
 TFormRisultatiRicerca::~TFormRisultatiRicerca() = default;
 
 void TFormRisultatiRicerca::FillRecord() {
-    MemoOpera->clear();
     if (Record == 0) {
+        ShowRecordText({}, "Nessuna opera trovata");
         GroupBoxOpera->setTitle(Q("Nessuna opera trovata"));
-        SetAccessibleName(MemoOpera, "Nessuna opera trovata");
         return;
     }
-    SetMemoLines(MemoOpera, WorkRecordLines(Table, Record));
+    const std::vector<std::string> lines = WorkRecordLines(Table, Record);
     const std::string title = WorkGroupTitle(Record);
+    ShowRecordText(lines, title);
     GroupBoxOpera->setTitle(Q(title));
-    SetAccessibleName(MemoOpera, title);
-    if (isVisible()) {
-        MemoOpera->setFocus();
-    }
 }
 
 void TFormRisultatiRicerca::ButtonCentriClick() {
@@ -101,6 +97,7 @@ void TFormRisultatiRicerca::ButtonCentriClick() {
             FormAttendere->SetText("Richiesta dati...");
             FormAttendere->ShowModeless();
             hide();
+            ReturnCommand.Set(this, ButtonCentri);
             ReplyHandler.Set(this, [this](bool i, bool f) { CentresDone(i, f); });
             // Nothing sent (the connection went meanwhile): no reply will ever come.
             if (MainForm->SendQuery(q) == 0) {

@@ -1,5 +1,7 @@
 // The main window's catalogue commands: the works search and the list of all centres.
 
+#include <QPushButton>
+
 #include "core/CatalogueQuery.h"
 #include "core/OrvoError.h"
 #include "core/UOrvoCCommon.h"
@@ -23,6 +25,7 @@ void TMainForm::ButtonAutoreClick() {
         }
         FeedbackBeep();
         hide();
+        FocusCommand(ButtonAutore);
         if (!FormRicercaUtente->Open(this)) {
             ReturnToIdle();
             return;
@@ -57,6 +60,7 @@ void TMainForm::ButtonEMailClick() {
         }
         Idle = false;
         hide();
+        FocusCommand(ButtonEMail);
         if (CentresCache == nullptr) {
             try {
                 FormAttendere->SetText("Richiesta dati...");

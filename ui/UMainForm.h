@@ -22,6 +22,7 @@
 #include "core/CList.h"
 #include "core/CMatrix.h"
 #include "core/ConnectionMessages.h"
+#include "ui/KeyboardAccess.h"
 #include "ui/UOrvoCCommonWin.h"
 
 class QAction;
@@ -74,6 +75,9 @@ public:
     // window that gives the main window back stops it first.
     void StartBusyCheck();
     void StopBusyCheck();
+    // The command that gets the focus when this window is next active (at once when it is):
+    // the one whose window is closing, or the first command once the login is accepted.
+    void FocusCommand(QWidget* command);
 
     // --- what the settings dialog uses (ui/UMainFormLayout.cpp) ---
     // After the connection settings were changed: when the program is neither connected nor
@@ -145,6 +149,8 @@ private:
     void Recover(const std::string& text);
     // The three link commands: the link opens in the user's program, or silently does not.
     void OpenLink(TLinkLabel& link);
+    // F10 opens the menu, as in the desktop's other programs (a bare Alt is not always seen).
+    void OpenMenu();
 
     // The first enabled command takes the keyboard, in the main window made active.
     void FocusFirstCommand();
@@ -207,6 +213,7 @@ private:
     QTimer* TimerCheck = nullptr;
     // Bounds each step of the handshake; restarted at every step.
     QTimer* ConnectTimer = nullptr;
+    TReturnCommand ReturnCommand;
     TLinkLabel LMDSimpleLabelSito;
     TLinkLabel LMDSimpleLabelMail;
     TLinkLabel LMDSimpleLabelOnLine;

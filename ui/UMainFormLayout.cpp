@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -68,6 +69,9 @@ TMainForm::TMainForm(QWidget* parent)
     RiconnettiMenu->setShortcut(QKeySequence(Qt::Key_F5));
     RiconnettiMenu->setEnabled(false);
     MenuInformazioni = MenuImpostazioni->addAction(Q("Informazioni su..."));
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, &TMainForm::OpenMenu);
+    TEnterPressesButton::Install();
 
     TimerCheck = new QTimer(this);
     TimerCheck->setInterval(100);
@@ -145,6 +149,16 @@ void TMainForm::StartBusyCheck() {
 
 void TMainForm::StopBusyCheck() {
     TimerCheck->stop();
+}
+
+void TMainForm::FocusCommand(QWidget* command) {
+    ReturnCommand.Set(this, command);
+}
+
+void TMainForm::OpenMenu() {
+    if (Idle && !Terminating) {
+        menuBar()->setActiveAction(MenuImpostazioni->menuAction());
+    }
 }
 
 bool TMainForm::BusyGuard() {
@@ -234,7 +248,9 @@ void TMainForm::FormActivate() {
     if (FormAttendere != nullptr && FormAttendere->isVisible()) {
         FormAttendere->raise();
         FormAttendere->activateWindow();
+        return;
     }
+    ReturnCommand.WindowActivated();
 }
 
 void TMainForm::OpenLink(TLinkLabel& link) {
@@ -326,14 +342,18 @@ void TMainForm::FocusFirstCommand() {
     if (!isVisible() || QApplication::activeModalWidget() != nullptr) {
         return;
     }
-    raise();
-    activateWindow();
     for (QPushButton* button :
          {ButtonAutore, ButtonEMail, ButtonSitoVek, ButtonEMailOrvo, ButtonOnLine, ButtonChiudi}) {
         if (button->isEnabled() && button->isVisibleTo(this)) {
-            button->setFocus(Qt::OtherFocusReason);
-            return;
+            // Given at once if the window is active, else when it becomes so: the login can be
+            // accepted before or after the window system activates the window.
+            FocusCommand(button);
+            break;
         }
+    }
+    if (!isActiveWindow()) {
+        raise();
+        activateWindow();
     }
 }
 

@@ -347,9 +347,11 @@ TEST_F(Dialogs, EveryFocusableWidgetHasAnAccessibleName) {
             if (!focusable || !widget->accessibleName().isEmpty()) {
                 continue;
             }
-            // Parts of composite widgets are named through their owner.
+            // Parts of composite widgets are named through their owner: a focus proxy, a list's
+            // line (whose focus goes to the list) and the items of a list's drop-down.
             QWidget* parent = widget->parentWidget();
-            if (parent != nullptr && parent->focusProxy() == widget) {
+            if ((parent != nullptr && parent->focusProxy() == widget) ||
+                widget->focusProxy() != nullptr || window->windowType() == Qt::Popup) {
                 continue;
             }
             unnamed.push_back(std::string(widget->metaObject()->className()) + " " +

@@ -2,6 +2,7 @@
 client per test, and assertions on what Orca says."""
 import os
 import re
+import shutil
 import subprocess
 import unittest
 
@@ -93,9 +94,40 @@ class ScreenReaderTest(unittest.TestCase):
         try:
             index = self.transcript.wait_for(pattern, self.cursor, timeout)
         except TimeoutError as e:
+            self.dump_stacks()
             self.fail("%s\nOrca said, since the test began:\n%s" % (e, self.transcript_text()))
         self.cursor = index + 1
         return self.transcript.utterances[index]
+
+    def dump_stacks(self):
+        """On a timeout, what the client and Orca were doing, into the module's logs: a hung
+        program and a silent screen reader look the same in the transcript."""
+        if not shutil.which("gdb"):
+            return
+        targets = [("dravel", self.client.proc.pid if self.client is not None else None)]
+        if self.server is not None:
+            targets.append(("orvo-server", self.server.proc.pid))
+        targets += [(p.name, p.pid) for p in self.desktop.procs.started if p.name == "orca"]
+        path = os.path.join(self.desktop.logdir, "stacks-%s.txt" % self._testMethodName)
+        with open(path, "a", encoding="utf-8") as out:
+            shown = subprocess.run(
+                ["sh", "-c", "for w in $(xdotool search --onlyvisible --name .); do "
+                 "xdotool getwindowname $w; done; echo focused:; "
+                 "xdotool getwindowfocus getwindowname"], env=self.desktop.env,
+                capture_output=True, text=True, timeout=60, check=False).stdout
+            out.write("=== windows on screen\n%s\n" % shown)
+            if self.server is not None:
+                sockets = subprocess.run(["ss", "-tanp", "sport = :%d or dport = :%d"
+                                          % (self.server.port, self.server.port)],
+                                         capture_output=True, text=True, check=False).stdout
+                out.write("=== the server's connections\n%s\n" % sockets)
+            for name, pid in targets:
+                if pid is None:
+                    continue
+                out.write("=== %s (%d)\n" % (name, pid))
+                out.flush()
+                subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread apply all bt"],
+                               stdout=out, stderr=subprocess.STDOUT, timeout=120, check=False)
 
     def expect_each(self, *patterns, timeout=SPOKEN):
         return [self.expect(p, timeout) for p in patterns]

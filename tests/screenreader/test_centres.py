@@ -1,6 +1,6 @@
 """The list of all centres, as heard: opening, moves and closing."""
 import catalogue
-from srtest import ScreenReaderTest, known_fault
+from srtest import ScreenReaderTest
 
 
 class Centres(ScreenReaderTest):
@@ -16,7 +16,6 @@ class Centres(ScreenReaderTest):
         self.press("Tab")
         self.expect("Primo pulsante")
 
-    @known_fault("a record move replaces the centre's text silently")
     def test_centre_moves_are_spoken(self):
         self.open_list()
         self.press("alt+s")
@@ -24,8 +23,18 @@ class Centres(ScreenReaderTest):
         self.press("alt+r")
         self.expect(catalogue.CENTRE_WITHOUT_MAIL)
 
-    @known_fault("closing the centres list leaves the focus unannounced or elsewhere than on "
-                 "\"Visualizza i &Centri\"", flaky=True)
+    def test_slow_server_list_is_announced_and_closes_to_its_command(self):
+        self.launch()
+        self.server.pause()
+        self.press("alt+c")
+        self.expect("Richiesta dati... dialogo")
+        self.server.resume()
+        self.expect_each("Elenco centri di distribuzione del Orvo dialogo",
+                         catalogue.CENTRE_WITHOUT_MAIL + ".")
+        self.press("Escape")
+        self.expect("Archivio del Orvo cornice")
+        self.assertEqual(self.expect(" pulsante"), "Visualizza i Centri pulsante.")
+
     def test_closing_returns_to_the_centres_command(self):
         self.open_list()
         self.press("Escape")

@@ -3,7 +3,7 @@ press its commands, and a connection that fails."""
 import re
 import socket
 
-from srtest import STARTED, ScreenReaderTest, known_fault
+from srtest import STARTED, ScreenReaderTest
 
 
 class StartUp(ScreenReaderTest):
@@ -11,8 +11,6 @@ class StartUp(ScreenReaderTest):
         self.expect(re.compile("^Archivio del Orvo"), STARTED)
         return self.expect(" pulsante")
 
-    @known_fault("the focus at start depends on whether the login beats the main window",
-                 flaky=True)
     def test_fast_server_start_focuses_search(self):
         self.start_server()
         self.start_client()
@@ -43,7 +41,6 @@ class StartUp(ScreenReaderTest):
         self.press("space")
         self.expect_each("Ricerca di opere dialogo", "Titolo: testo")
 
-    @known_fault("Enter on a main-window button does nothing")
     def test_enter_presses_focused_main_command(self):
         self.start_server()
         self.start_client()

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 #include <fstream>
 
 #include "core/CatalogueQuery.h"
@@ -596,7 +597,9 @@ TEST_F(CatalogueWindows, EveryControlIsNamedForScreenReaders) {
     TFormRisultatiRicerca* browser = OpenBrowser(WorkRows(1));
     for (QWidget* window : std::vector<QWidget*>{FormCentri, FormRicercaUtente, browser}) {
         for (QWidget* w : window->findChildren<QWidget*>()) {
-            if (w->window() == window && w->focusPolicy() != Qt::NoFocus) {
+            // Parts of composite widgets (a list's line) are named through their owner.
+            if (w->window() == window && w->focusPolicy() != Qt::NoFocus &&
+                w->focusProxy() == nullptr) {
                 EXPECT_FALSE(w->accessibleName().isEmpty())
                     << window->objectName().toStdString() << ": " << w->metaObject()->className();
             }
@@ -624,7 +627,7 @@ TEST_F(CatalogueWindows, EveryControlIsNamedForScreenReaders) {
         std::vector<std::string> names;
         QWidget* w = first;
         do {
-            if (w->focusPolicy() & Qt::TabFocus) {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(w->window())) {
                 names.push_back(W(w->accessibleName()));
             }
             w = w->nextInFocusChain();
@@ -638,4 +641,144 @@ TEST_F(CatalogueWindows, EveryControlIsNamedForScreenReaders) {
     EXPECT_EQ(tabOrder(FormCentri->MemoCentro),
               (std::vector<std::string>{"Centro", "Primo", "Precedente", "Successivo", "Ultimo",
                                         "Vai al...", "Chiudi", "Scrivi a questo centro"}));
+}
+
+namespace {
+
+bool Activate(QWidget* window) {
+    window->activateWindow();
+    return WaitUntil([window] { return window->isActiveWindow(); });
+}
+
+// Counts the times a window is shown.
+class ShowCounter : public QObject {
+public:
+    explicit ShowCounter(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+    int Shows = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        Shows += event->type() == QEvent::Show ? 1 : 0;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(CatalogueWindows, TheMainWindowStaysHiddenFromTheDialogToTheBrowser) {
+    OnQuery = [this](const Pairs& q) {
+        return IsFrom(q, "Classi") ? Genres()
+                                   : ScriptedServer::ResultSet(WorkColumns(), WorkRows(2));
+    };
+    auto* shows = new ShowCounter(MainForm);
+    Search("verne");
+    ASSERT_TRUE(WaitUntil([] {
+        return MainForm->CurrentResults != nullptr && MainForm->CurrentResults->isVisible();
+    }));
+    EXPECT_EQ(shows->Shows, 0);
+    EXPECT_FALSE(FormAttendere->isVisible());
+
+    // Closing the browser gives the focus back to the command that opened it.
+    MainForm->CurrentResults->ButtonChiudi->click();
+    ASSERT_TRUE(MainForm->isVisible());
+    ASSERT_TRUE(Activate(MainForm));
+    EXPECT_EQ(QApplication::focusWidget(), MainForm->ButtonAutore);
+
+    // A cancelled dialog brings the main window back, focused on its command too.
+    MainForm->ButtonEMail->setFocus();
+    When([] { return FormRicercaUtente->isVisible(); },
+         [] { FormRicercaUtente->ButtonAnnulla->click(); });
+    MainForm->ButtonAutore->click();
+    EXPECT_EQ(shows->Shows, 2);
+    ASSERT_TRUE(Activate(MainForm));
+    EXPECT_EQ(QApplication::focusWidget(), MainForm->ButtonAutore);
+}
+
+TEST_F(CatalogueWindows, ComboChoicesKeepTheirKeysAndAreSelectedForTheScreenReader) {
+    OnQuery = [this](const Pairs&) { return Genres(); };
+    struct Seen {
+        std::string genre, selected, afterHome, afterEnd, afterLetter, afterLetterAgain;
+        bool editable = false, readOnly = true;
+    } seen;
+    When([] { return FormRicercaUtente->isVisible(); },
+         [&] {
+             QComboBox* genres = FormRicercaUtente->CBGeneri;
+             genres->setFocus();
+             seen.editable = genres->isEditable();
+             seen.readOnly = genres->lineEdit() != nullptr && genres->lineEdit()->isReadOnly();
+             QTest::keyClick(genres, Qt::Key_Down);
+             seen.genre = W(genres->currentText());
+             seen.selected = W(genres->lineEdit()->selectedText());
+             QTest::keyClick(genres, Qt::Key_End);
+             seen.afterEnd = W(genres->currentText());
+             QTest::keyClick(genres, Qt::Key_Home);
+             seen.afterHome = W(genres->currentText());
+             QTest::keyClick(genres, Qt::Key_P, Qt::NoModifier);
+             seen.afterLetter = W(genres->currentText());
+             QTest::keyClicks(genres, "n");
+             seen.afterLetterAgain = W(genres->currentText());
+             // Enter in a list still means "&Procedi".
+             FormRicercaUtente->EditTitolo->setText("verne");
+             QTest::keyClick(genres, Qt::Key_Return);
+         });
+    OnQuery = [this](const Pairs& q) {
+        return IsFrom(q, "Classi") ? Genres() : ScriptedServer::ResultSet(WorkColumns(), {});
+    };
+    MainForm->ButtonAutore->click();
+    EXPECT_TRUE(seen.editable);
+    EXPECT_TRUE(seen.readOnly);
+    EXPECT_EQ(seen.genre, "Narrativa");
+    EXPECT_EQ(seen.selected, "Narrativa");
+    EXPECT_EQ(seen.afterEnd, "Teatro");
+    EXPECT_EQ(seen.afterHome, "");
+    EXPECT_EQ(seen.afterLetter, "Poesia");
+    EXPECT_EQ(seen.afterLetterAgain, "Narrativa");
+    EXPECT_EQ(FormRicercaUtente->Criteria.Genre, "Narrativa");
+    ASSERT_TRUE(WaitUntil([] { return MainForm->isVisible(); }));
+
+    // Escape in a list cancels the dialog.
+    bool cancelled = false;
+    When([] { return FormRicercaUtente->isVisible(); },
+         [] {
+             FormRicercaUtente->CBAnno->setFocus();
+             QTest::keyClick(FormRicercaUtente->CBAnno, Qt::Key_Escape);
+         });
+    MainForm->ButtonAutore->click();
+    cancelled = !FormRicercaUtente->isVisible() && MainForm->isVisible();
+    EXPECT_TRUE(cancelled);
+}
+
+TEST_F(CatalogueWindows, ARecordMoveHandsTheFocusToAFreshRecordText) {
+    TFormRisultatiRicerca* b = OpenBrowser(WorkRows(3));
+    ASSERT_TRUE(Activate(b));
+    QPlainTextEdit* first = b->MemoOpera;
+    EXPECT_EQ(QApplication::focusWidget(), first);
+    b->ButtonSuccessivo->setFocus();
+    b->ButtonSuccessivo->click();
+    QPlainTextEdit* second = b->MemoOpera;
+    EXPECT_NE(second, first);
+    EXPECT_EQ(QApplication::focusWidget(), second);
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_EQ(W(second->accessibleName()), "Opera numero 2");
+    EXPECT_EQ(Text(second).rfind("Titolo dell'opera: Opera 2\n", 0), 0u);
+    b->ButtonSuccessivo->click();
+    EXPECT_EQ(b->MemoOpera, first);
+    EXPECT_EQ(QApplication::focusWidget(), first);
+    EXPECT_EQ(W(first->accessibleName()), "Opera numero 3");
+}
+
+TEST_F(CatalogueWindows, TheCentresWindowGivesTheFocusBackToWhereToFind) {
+    OnQuery = [&](const Pairs&) {
+        return ScriptedServer::ResultSet(
+            CentreColumns(), {{"Centro Nord", "Corso Po 3", "Torino", "10100", "TO", "", "", ""}});
+    };
+    TFormRisultatiRicerca* b = OpenBrowser(WorkRows(2));
+    ASSERT_TRUE(Activate(b));
+    b->ButtonCentri->click();
+    ASSERT_TRUE(WaitUntil([] { return FormCentri->isVisible(); }));
+    FormCentri->ButtonChiudi->click();
+    ASSERT_TRUE(b->isVisible());
+    ASSERT_TRUE(Activate(b));
+    EXPECT_EQ(QApplication::focusWidget(), b->ButtonCentri);
 }
