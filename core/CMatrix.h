@@ -89,3 +89,13 @@ private:
     int Rows = 0;
     int Capacity = 0;
 };
+
+// The index of a column the caller cannot do without; throws EOrvoError "Field not found:" + name,
+// as GetField does.
+inline int RequiredColumn(const CMatrix& table, const char* name) {
+    const int j = table.FindColumn(name);
+    if (j < 0) {
+        throw EOrvoError(std::string("Field not found:") + name);
+    }
+    return j;
+}

@@ -5,14 +5,6 @@
 
 namespace {
 
-int Column(const CMatrix& table, const char* name) {
-    const int j = table.FindColumn(name);
-    if (j < 0) {
-        throw EOrvoError(std::string("Field not found:") + name);
-    }
-    return j;
-}
-
 bool EmptyOrZero(const std::string& trimmed) {
     return trimmed.empty() || trimmed == "0";
 }
@@ -23,11 +15,12 @@ constexpr size_t BufferLimit = 256 * 1024;
 } // namespace
 
 WorksExportColumns::WorksExportColumns(const CMatrix& t)
-    : Titolo(Column(t, "Titolo")), CodOrigine(Column(t, "CodOrigine")),
-      AutoreNome(Column(t, "AutoreNome")), EditoreNome(Column(t, "EditoreNome")),
-      Edizione(Column(t, "Edizione")), DataIncisione(Column(t, "DataIncisione")),
-      Cassette(Column(t, "Cassette")), Minuti(Column(t, "Minuti")),
-      TipoRegistrazione(Column(t, "TipoRegistrazione")), Descrizione(Column(t, "Descrizione")) {}
+    : Titolo(RequiredColumn(t, "Titolo")), CodOrigine(RequiredColumn(t, "CodOrigine")),
+      AutoreNome(RequiredColumn(t, "AutoreNome")), EditoreNome(RequiredColumn(t, "EditoreNome")),
+      Edizione(RequiredColumn(t, "Edizione")), DataIncisione(RequiredColumn(t, "DataIncisione")),
+      Cassette(RequiredColumn(t, "Cassette")), Minuti(RequiredColumn(t, "Minuti")),
+      TipoRegistrazione(RequiredColumn(t, "TipoRegistrazione")),
+      Descrizione(RequiredColumn(t, "Descrizione")) {}
 
 void AppendWorkBlock(std::string& out, const CMatrix& t, const WorksExportColumns& c, int row) {
     // Whole values, as stored: the file keeps what a window shows cut short.

@@ -6,14 +6,6 @@
 
 namespace {
 
-int Column(const CMatrix& table, const char* name) {
-    const int j = table.FindColumn(name);
-    if (j < 0) {
-        throw EOrvoError(std::string("Field not found:") + name);
-    }
-    return j;
-}
-
 // A number the record text would leave out or call "Non disponibile" is an empty cell.
 std::string Number(std::string_view value) {
     std::string v = TrimControl(value);
@@ -62,13 +54,15 @@ std::string CsvField(const std::string& utf8) {
 }
 
 WorksWriter::CsvColumns::CsvColumns(const CMatrix& t)
-    : Titolo(Column(t, "Titolo")), Sottotitolo(Column(t, "Sottotitolo")),
-      ClasseNome(Column(t, "ClasseNome")), AutoreNome(Column(t, "AutoreNome")),
-      EditoreNome(Column(t, "EditoreNome")), Edizione(Column(t, "Edizione")),
-      Pagine(Column(t, "Pagine")), Cassette(Column(t, "Cassette")), Cd(Column(t, "nCD")),
-      Minuti(Column(t, "Minuti")), TipoRegistrazione(Column(t, "TipoRegistrazione")),
-      DataIncisione(Column(t, "DataIncisione")), CodOrigine(Column(t, "CodOrigine")),
-      CatalogoId(Column(t, "CatalogoId")), Descrizione(Column(t, "Descrizione")) {}
+    : Titolo(RequiredColumn(t, "Titolo")), Sottotitolo(RequiredColumn(t, "Sottotitolo")),
+      ClasseNome(RequiredColumn(t, "ClasseNome")), AutoreNome(RequiredColumn(t, "AutoreNome")),
+      EditoreNome(RequiredColumn(t, "EditoreNome")), Edizione(RequiredColumn(t, "Edizione")),
+      Pagine(RequiredColumn(t, "Pagine")), Cassette(RequiredColumn(t, "Cassette")),
+      Cd(RequiredColumn(t, "nCD")), Minuti(RequiredColumn(t, "Minuti")),
+      TipoRegistrazione(RequiredColumn(t, "TipoRegistrazione")),
+      DataIncisione(RequiredColumn(t, "DataIncisione")),
+      CodOrigine(RequiredColumn(t, "CodOrigine")), CatalogoId(RequiredColumn(t, "CatalogoId")),
+      Descrizione(RequiredColumn(t, "Descrizione")) {}
 
 WorksWriter::WorksWriter(const CMatrix& table, SaveFormat format) : Table(table), Format(format) {
     if (format == SaveFormat::CsvUtf8) {

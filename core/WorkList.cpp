@@ -6,14 +6,6 @@
 
 namespace {
 
-int Column(const CMatrix& table, const char* name) {
-    const int j = table.FindColumn(name);
-    if (j < 0) {
-        throw EOrvoError(std::string("Field not found:") + name);
-    }
-    return j;
-}
-
 bool EmptyOrZero(const std::string& trimmed) {
     return trimmed.empty() || trimmed == "0";
 }
@@ -58,10 +50,10 @@ bool StartsWithFolded(std::string_view text, const std::string& foldedPrefix) {
 } // namespace
 
 WorkList::WorkList(const CMatrix& table)
-    : Table(table), Titolo(Column(table, "Titolo")), Autore(Column(table, "AutoreNome")),
-      Genere(Column(table, "ClasseNome")), Tipo(Column(table, "TipoRegistrazione")),
-      Minuti(Column(table, "Minuti")), Cassette(Column(table, "Cassette")),
-      Cd(Column(table, "nCD")) {}
+    : Table(table), Titolo(RequiredColumn(table, "Titolo")),
+      Autore(RequiredColumn(table, "AutoreNome")), Genere(RequiredColumn(table, "ClasseNome")),
+      Tipo(RequiredColumn(table, "TipoRegistrazione")), Minuti(RequiredColumn(table, "Minuti")),
+      Cassette(RequiredColumn(table, "Cassette")), Cd(RequiredColumn(table, "nCD")) {}
 
 int WorkList::RowCount() const {
     return Table.RowCount();
