@@ -5,6 +5,10 @@
 #include <new>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr char PairEnd = '\x01';
@@ -15,6 +19,35 @@ constexpr size_t LargestTextStep = 64 * 1024;
 
 std::unique_ptr<std::byte[]> Raw(size_t bytes) {
     return std::make_unique_for_overwrite<std::byte[]>(bytes);
+}
+
+// Text blocks end with room to read ahead into; the empty text views a run as long.
+std::unique_ptr<std::byte[]> RawText(size_t bytes) {
+    return Raw(bytes + CList::ReadAhead);
+}
+constexpr char NoText[CList::ReadAhead] = {};
+
+// The first c in [p, end), or end. Reads up to 31 bytes past end, which a decoded copy has
+// room for: most values are shorter than a library search takes to start.
+inline const char* Find(const char* p, const char* end, char c) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (; p < end; p += 32) {
+        const auto* at = reinterpret_cast<const __m128i*>(p);
+        const auto low =
+            static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(at), wanted)));
+        const auto high = static_cast<uint32_t>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(at + 1), wanted)));
+        if (const uint32_t mask = low | (high << 16); mask != 0) {
+            const char* found = p + __builtin_ctz(mask);
+            return found < end ? found : end;
+        }
+    }
+    return end;
+#else
+    const void* at = std::memchr(p, c, static_cast<size_t>(end - p));
+    return at != nullptr ? static_cast<const char*>(at) : end;
+#endif
 }
 
 size_t Hash(std::string_view text) {
@@ -76,14 +109,14 @@ RList* CList::NewNode() {
 
 std::string_view CList::Keep(std::string_view text) {
     if (text.empty()) {
-        return std::string_view("", 0);
+        return std::string_view(NoText, 0);
     }
     if (textBlocks.empty() || textBlocks.back().Capacity - textBlocks.back().Used < text.size()) {
         const size_t step = textBlocks.empty()
                                 ? FirstText
                                 : std::min(LargestTextStep, textBlocks.back().Capacity * 2);
         const size_t bytes = std::max(step, text.size());
-        textBlocks.push_back({Raw(bytes), 0, bytes});
+        textBlocks.push_back({RawText(bytes), 0, bytes});
     }
     Block& block = textBlocks.back();
     char* at = reinterpret_cast<char*>(block.Memory.get()) + block.Used;
@@ -225,9 +258,10 @@ int CList::Decode(std::string_view text) {
     // The new chain is built apart and only replaces the list's own once the whole text has
     // been accepted. One copy of the text holds every name and value.
     CList fresh;
-    fresh.textBlocks.push_back({Raw(text.size()), text.size(), text.size()});
+    fresh.textBlocks.push_back({RawText(text.size()), text.size(), text.size()});
     char* copy = reinterpret_cast<char*>(fresh.textBlocks.back().Memory.get());
     std::memcpy(copy, text.data(), text.size());
+    std::memset(copy + text.size(), 0, ReadAhead);
     const char* p = copy;
     const char* const end = copy + text.size();
 
@@ -240,7 +274,7 @@ int CList::Decode(std::string_view text) {
     size_t pairs = 0;
     for (;;) {
         // Name: up to the first '=', which must not be the last byte. Names are a few bytes
-        // long, shorter than a library search takes to start.
+        // long: a byte loop finds their end soonest.
         const char* nameEnd = p;
         while (nameEnd != end && *nameEnd != '=') {
             ++nameEnd;
@@ -250,9 +284,8 @@ int CList::Decode(std::string_view text) {
         }
         // Value: up to the first 0x01, which must be followed by at least one more byte.
         const char* valueStart = nameEnd + 1;
-        const char* valueEnd = static_cast<const char*>(
-            std::memchr(valueStart, PairEnd, static_cast<size_t>(end - valueStart)));
-        if (valueEnd == nullptr || valueEnd + 1 >= end) {
+        const char* valueEnd = Find(valueStart, end, PairEnd);
+        if (valueEnd == end || valueEnd + 1 >= end) {
             return 2;
         }
         if (slot == limit) {

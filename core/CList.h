@@ -19,6 +19,10 @@ struct RList {
 
 class CList {
 public:
+    // Every name and value may be read, though not used, this many bytes from its start
+    // whatever its length: a reader may copy short values in whole fixed-size moves.
+    static constexpr size_t ReadAhead = 64;
+
     CList() = default;
     virtual ~CList() = default;
     CList(const CList&) = delete;

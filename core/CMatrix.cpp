@@ -50,38 +50,47 @@ std::string Key(std::string_view name) {
     return key;
 }
 
-uint32_t Append(char* text, uint32_t at, std::string_view value) {
-    if (!value.empty()) {
-        std::memcpy(text + at, value.data(), value.size());
+// Short values, most of a works result, are moved in one or two fixed-size steps: the list
+// lets its values be read ahead, and the table's room always has that much to spare.
+inline void CopyValue(char* to, std::string_view value) {
+    static_assert(CList::ReadAhead == 64);
+    if (value.size() <= 32) {
+        std::memcpy(to, value.data(), 32);
+    } else if (value.size() <= 64) {
+        std::memcpy(to, value.data(), 64);
+    } else {
+        std::memcpy(to, value.data(), value.size());
     }
-    return at + static_cast<uint32_t>(value.size());
 }
 
-char* NewText(size_t bytes) {
-    auto* text = static_cast<char*>(std::malloc(std::max<size_t>(bytes, 1)));
-    if (text == nullptr) {
-        throw std::bad_alloc();
+// The first pair named DONE met by a walk from the head: the one a lookup finds.
+struct DoneWatch {
+    const RList* Node = nullptr;
+    void See(const RList* node) {
+        if (Node == nullptr && node->Name == "DONE") {
+            Node = node;
+        }
     }
-    return text;
+    bool Finished() const { return Node != nullptr && TrimControl(Node->Value) == "TRUE"; }
+};
+
+uint32_t* Words(char* room) {
+    return reinterpret_cast<uint32_t*>(room);
 }
 
 } // namespace
 
-void CMatrix::Batch::FreeText::operator()(char* text) const {
-    std::free(text);
-}
-
 std::string_view CMatrix::Batch::At(uint32_t place) const {
     size_t i = place;
-    if (!Places.empty()) {
-        auto it = std::lower_bound(Places.begin(), Places.end(), place);
-        if (it == Places.end() || *it != place) {
+    if (Places != nullptr) {
+        const uint32_t* it = std::lower_bound(Places, Places + Stored, place);
+        if (it == Places + Stored || *it != place) {
             return {};
         }
-        i = static_cast<size_t>(it - Places.begin());
+        i = static_cast<size_t>(it - Places);
     }
     const uint32_t start = i == 0 ? 0 : Ends[i - 1];
-    return {Text.get() + start, Ends[i] - start};
+    return {Text + start, Ends[i] - start};
 }
 
 std::unique_ptr<CMatrix> CMatrix::CreateFrom(CMatrix& source) {
@@ -91,6 +100,8 @@ std::unique_ptr<CMatrix> CMatrix::CreateFrom(CMatrix& source) {
 }
 
 void CMatrix::Clear() {
+    Text.Clear();
+    Offsets.Clear();
     std::vector<Batch>().swap(Batches);
     std::vector<Arrival>().swap(Arrivals);
     StringArray().swap(Names);
@@ -104,6 +115,8 @@ void CMatrix::MoveFrom(CMatrix& source) {
     if (&source == this) {
         return;
     }
+    Text = std::move(source.Text);
+    Offsets = std::move(source.Offsets);
     Batches = std::move(source.Batches);
     Names = std::move(source.Names);
     Keys = std::move(source.Keys);
@@ -117,20 +130,30 @@ void CMatrix::CopyFrom(const CMatrix& source) {
     if (&source == this) {
         return;
     }
-    std::vector<Batch> batches(source.Batches.size());
-    for (size_t i = 0; i < batches.size(); ++i) {
-        const Batch& from = source.Batches[i];
-        Batch& to = batches[i];
-        to.First = from.First;
-        to.Count = from.Count;
-        to.TextSize = from.TextSize;
-        to.Text.reset(NewText(from.TextSize));
-        if (from.TextSize > 0) {
-            std::memcpy(to.Text.get(), from.Text.get(), from.TextSize);
+    CellArena text;
+    CellArena offsets;
+    std::vector<Batch> batches;
+    batches.reserve(source.Batches.size());
+    for (const Batch& from : source.Batches) {
+        Batch to = from;
+        const size_t textSize = from.TextSize();
+        char* t = text.Room(textSize);
+        std::memcpy(t, from.Text, textSize);
+        text.Commit(textSize);
+        to.Text = t;
+        const size_t words = from.Places != nullptr ? 2 * size_t{from.Stored} : from.Stored;
+        uint32_t* w = Words(offsets.Room(words * sizeof(uint32_t)));
+        std::memcpy(w, from.Ends, from.Stored * sizeof(uint32_t));
+        to.Ends = w;
+        if (from.Places != nullptr) {
+            std::memcpy(w + from.Stored, from.Places, from.Stored * sizeof(uint32_t));
+            to.Places = w + from.Stored;
         }
-        to.Places = from.Places;
-        to.Ends = from.Ends;
+        offsets.Commit(words * sizeof(uint32_t));
+        batches.push_back(to);
     }
+    Text = std::move(text);
+    Offsets = std::move(offsets);
     Batches = std::move(batches);
     Names = source.Names;
     Keys = source.Keys;
@@ -140,11 +163,8 @@ void CMatrix::CopyFrom(const CMatrix& source) {
 }
 
 size_t CMatrix::StoredBytes() const {
-    size_t bytes = Batches.capacity() * sizeof(Batch) + Arrivals.capacity() * sizeof(Arrival);
-    for (const Batch& b : Batches) {
-        bytes += b.TextSize + (b.Places.capacity() + b.Ends.capacity()) * sizeof(uint32_t);
-    }
-    return bytes;
+    return Batches.capacity() * sizeof(Batch) + Arrivals.capacity() * sizeof(Arrival) +
+           Text.Kept() + Offsets.Kept();
 }
 
 int CMatrix::ColumnIndex(std::string_view name) const {
@@ -191,57 +211,77 @@ std::string_view CMatrix::GetField(std::string_view name, int row) const {
 // takes each pair that names a new cell, the first one of a name only: that is the pair a
 // lookup by that name finds. The server sends the cells column by column, already in the
 // batch's order; any other order is sorted, the first arrival of a place kept.
-bool CMatrix::StoreInOrder(const CList& message, int count) {
+int CMatrix::StoreInOrder(const CList& message, int count) {
     const int first = Rows + 1;
     const size_t places = static_cast<size_t>(Cols) * static_cast<size_t>(count);
-    const size_t room = message.TextBytes();
-    if (room > std::numeric_limits<uint32_t>::max()) {
-        return false;
+    // Every value of the message together is no longer than the text the message holds.
+    const size_t bound = message.TextBytes();
+    if (bound > std::numeric_limits<uint32_t>::max()) {
+        return NotInOrder;
     }
-    Batch b;
-    b.First = first;
-    b.Count = count;
-    b.Text.reset(NewText(room));
-    // A dense batch has at most two places for every pair that arrived.
-    b.Ends.reserve(std::min(places, 2 * message.Size() + 64));
-    char* const text = b.Text.get();
+    DoneWatch done;
+    constexpr size_t Ahead = CList::ReadAhead;
+    char* text = nullptr;
+    size_t room = 0;
+    uint32_t* ends = nullptr;
+    size_t filled = 0;
     uint32_t end = 0;
     size_t arrived = 0;
     for (const RList* node = message.Head(); node != nullptr; node = node->Next) {
         int j = 0;
         int r = 0;
-        if (!ParseCellName(node->Name, j, r) || j > Cols || r < first || r - first >= count) {
+        if (!ParseCellName(node->Name, j, r)) {
+            done.See(node);
+            continue;
+        }
+        if (j > Cols || r < first || r - first >= count) {
             continue;
         }
         const auto place = static_cast<size_t>((j - 1) * count + (r - first));
         // Out of order, twice, or far ahead of what arrived so far: the general way sorts, and
         // keeps a sparse batch small.
-        if (place < b.Ends.size() || place > 2 * arrived + 64) {
-            return false;
+        if (place < filled || place > 2 * arrived + 64) {
+            return NotInOrder;
         }
-        b.Ends.resize(place, end);
-        end = Append(text, end, node->Value);
-        b.Ends.push_back(end);
+        if (ends == nullptr) {
+            ends = Words(Offsets.Room(places * sizeof(uint32_t)));
+            text = Text.Room(Ahead);
+            room = Text.Left();
+        }
+        const std::string_view value = node->Value;
+        if (end + std::max(value.size(), Ahead) > room) {
+            // Once per chunk of the arena: what this batch wrote so far moves along.
+            text = Text.Room(bound + Ahead, end);
+            room = Text.Left();
+        }
+        while (filled < place) {
+            ends[filled++] = end;
+        }
+        CopyValue(text + end, value);
+        end += static_cast<uint32_t>(value.size());
+        ends[filled++] = end;
         ++arrived;
     }
     if (arrived == 0 || places > 2 * arrived) {
-        return false;
+        return NotInOrder;
     }
-    b.Ends.resize(places, end);
-    // Names and separators took room the values do not need.
-    if (auto* fitted = static_cast<char*>(std::realloc(b.Text.get(), std::max<uint32_t>(end, 1)))) {
-        b.Text.release();
-        b.Text.reset(fitted);
+    if (done.Finished()) {
+        return 10;
     }
-    b.TextSize = end;
-    Batches.push_back(std::move(b));
-    return true;
+    while (filled < places) {
+        ends[filled++] = end;
+    }
+    Text.Commit(end);
+    Offsets.Commit(places * sizeof(uint32_t));
+    Batches.push_back({first, count, text, nullptr, ends, static_cast<uint32_t>(places)});
+    return 0;
 }
 
 int CMatrix::StoreBatch(const CList& message, int count) {
-    if (StoreInOrder(message, count)) {
-        return 0;
+    if (const int r = StoreInOrder(message, count); r != NotInOrder) {
+        return r;
     }
+    DoneWatch done;
     const int first = Rows + 1;
     Arrivals.clear();
     bool ordered = true;
@@ -249,7 +289,11 @@ int CMatrix::StoreBatch(const CList& message, int count) {
     for (const RList* node = message.Head(); node != nullptr; node = node->Next) {
         int j = 0;
         int r = 0;
-        if (!ParseCellName(node->Name, j, r) || j > Cols || r < first || r - first >= count) {
+        if (!ParseCellName(node->Name, j, r)) {
+            done.See(node);
+            continue;
+        }
+        if (j > Cols || r < first || r - first >= count) {
             continue;
         }
         const auto place = static_cast<uint32_t>((j - 1) * count + (r - first));
@@ -258,6 +302,9 @@ int CMatrix::StoreBatch(const CList& message, int count) {
         }
         Arrivals.push_back({place, node->Value});
         textSize += node->Value.size();
+    }
+    if (done.Finished()) {
+        return 10;
     }
     if (Arrivals.empty()) {
         return 0;
@@ -277,60 +324,59 @@ int CMatrix::StoreBatch(const CList& message, int count) {
     if (textSize > std::numeric_limits<uint32_t>::max()) {
         return 2;
     }
-    Batch b;
-    b.First = first;
-    b.Count = count;
-    b.TextSize = textSize;
-    b.Text.reset(NewText(textSize));
-    char* const text = b.Text.get();
-    uint32_t end = 0;
     const size_t places = static_cast<size_t>(Cols) * static_cast<size_t>(count);
-    if (places <= 2 * Arrivals.size()) {
-        // Most places arrived: an end for every place, a missing one as long as nothing.
-        b.Ends.resize(places);
-        size_t a = 0;
-        for (size_t place = 0; place < places; ++place) {
-            if (a < Arrivals.size() && Arrivals[a].Place == place) {
-                end = Append(text, end, Arrivals[a++].Value);
+    const bool dense = places <= 2 * Arrivals.size();
+    // Most places arrived: an end for every place, a missing one as long as nothing. Few did:
+    // the places that arrived, and their ends.
+    const size_t stored = dense ? places : Arrivals.size();
+    const size_t words = dense ? places : 2 * stored;
+    char* const text = Text.Room(textSize);
+    uint32_t* const ends = Words(Offsets.Room(words * sizeof(uint32_t)));
+    uint32_t* const placesOut = dense ? nullptr : ends + stored;
+    uint32_t end = 0;
+    size_t a = 0;
+    for (size_t i = 0; i < stored; ++i) {
+        if (!dense || (a < Arrivals.size() && Arrivals[a].Place == i)) {
+            const std::string_view value = Arrivals[a].Value;
+            if (!value.empty()) {
+                std::memcpy(text + end, value.data(), value.size());
             }
-            b.Ends[place] = end;
+            end += static_cast<uint32_t>(value.size());
+            if (!dense) {
+                placesOut[i] = Arrivals[a].Place;
+            }
+            ++a;
         }
-    } else {
-        b.Places.resize(Arrivals.size());
-        b.Ends.resize(Arrivals.size());
-        for (size_t a = 0; a < Arrivals.size(); ++a) {
-            end = Append(text, end, Arrivals[a].Value);
-            b.Places[a] = Arrivals[a].Place;
-            b.Ends[a] = end;
-        }
+        ends[i] = end;
     }
-    Batches.push_back(std::move(b));
+    Text.Commit(textSize);
+    Offsets.Commit(words * sizeof(uint32_t));
+    Batches.push_back({first, count, text, placesOut, ends, static_cast<uint32_t>(stored)});
     return 0;
 }
 
 int CMatrix::AddFromMessage(const CList& message) {
     const std::string_view operation = message.ValueRef("OPERATION");
     if (operation == "QUERYITEM") {
-        if (TrimControl(message.ValueRef("DONE")) == "TRUE") {
-            return 10;
-        }
         const std::optional<long long> k = StrToIntOpt(message.ValueRef("ITEMSSEND"));
-        if (!k || *k < 0 || *k > MaxRowsPerMessage) {
-            return 2;
-        }
-        const int count = static_cast<int>(*k);
         // Batches without cells cost no memory, so only the count itself stops a server that
         // never ends a set; past this the row and slot counts would overflow.
-        if (Rows > std::numeric_limits<int>::max() - CapacityStep - count) {
-            return 2;
+        const bool countable = k && *k >= 0 && *k <= MaxRowsPerMessage &&
+                               Rows <= std::numeric_limits<int>::max() - CapacityStep - *k;
+        if (!countable || Cols == 0 || *k == 0) {
+            // No walk over cells to find DONE on the way.
+            if (TrimControl(message.ValueRef("DONE")) == "TRUE") {
+                return 10;
+            }
+            if (!countable) {
+                return 2;
+            }
+        } else if (int r = StoreBatch(message, static_cast<int>(*k)); r != 0) {
+            return r;
         }
+        const int count = static_cast<int>(*k);
         while (Rows + count + 1 > Capacity) {
             Capacity += CapacityStep;
-        }
-        if (Cols > 0 && count > 0) {
-            if (int r = StoreBatch(message, count); r != 0) {
-                return r;
-            }
         }
         Rows += count;
         return 0;

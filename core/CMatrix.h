@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/CellArena.h"
 #include "core/OrvoError.h"
 
 class CList;
@@ -49,23 +50,21 @@ public:
 
 private:
     // The cells of one QUERYITEM message: rows First to First + Count - 1, the values that
-    // arrived one after another in one block, in column-major order of their places. A batch
-    // that brought no cells is not kept at all, so growth follows what arrived, not what was
-    // announced.
+    // arrived one after another in one run of text, in column-major order of their places. A
+    // batch that brought no cells is not kept at all, so growth follows what arrived, not what
+    // was announced.
     struct Batch {
-        struct FreeText {
-            void operator()(char* text) const;
-        };
         int First = 0;
         int Count = 0;
-        std::unique_ptr<char, FreeText> Text;
-        size_t TextSize = 0;
-        // Dense (Places empty): Ends[place] is where the value of place ends, and the previous
-        // end where it starts. Sparse, when few of the places arrived: the places that did, in
-        // order, and Ends alongside.
-        std::vector<uint32_t> Places;
-        std::vector<uint32_t> Ends;
+        const char* Text = nullptr;
+        // Dense (Places null): Ends[place] is where the value of place ends, and the previous
+        // end where it starts. Sparse, when few of the places arrived: the Stored places that
+        // did, in order, and Ends alongside.
+        const uint32_t* Places = nullptr;
+        const uint32_t* Ends = nullptr;
+        uint32_t Stored = 0;
         std::string_view At(uint32_t place) const;
+        size_t TextSize() const { return Stored == 0 ? 0 : Ends[Stored - 1]; }
     };
     struct Arrival {
         uint32_t Place;
@@ -74,12 +73,18 @@ private:
 
     int ColumnIndex(std::string_view name) const;
     // The rows' cells from the message into a new batch (none when nothing arrived); 2 when
-    // the batch's text cannot be placed.
+    // the batch's text cannot be placed, 10 with nothing stored when the message says the set
+    // is done: the walk over the cells finds DONE, which is seldom there, without a walk of
+    // its own.
     int StoreBatch(const CList& message, int count);
-    // The same in one walk, for the server's order: false, with nothing stored, when the
+    // The same in one walk, for the server's order; NotInOrder, with nothing stored, when the
     // message holds its cells in any other order, or few of them.
-    bool StoreInOrder(const CList& message, int count);
+    static constexpr int NotInOrder = -1;
+    int StoreInOrder(const CList& message, int count);
 
+    // Every batch's text, and its ends and places, live in these; Batches point into them.
+    CellArena Text;
+    CellArena Offsets;
     std::vector<Batch> Batches;
     std::vector<Arrival> Arrivals; // kept between messages to spare its allocation
     // Column names as received (row 0) and as GetField compares them (trimmed, ASCII upper).

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <random>
 #include <string>
 #include <string_view>
@@ -76,6 +78,36 @@ TEST(CList, DecodeAcceptsOnlyCompleteMessages) {
         CList list;
         EXPECT_EQ(list.Decode(c.text), c.result) << testing::PrintToString(c.text);
         EXPECT_EQ(Pairs(list), c.pairs) << testing::PrintToString(c.text);
+    }
+}
+
+// Only the bytes of the message count, however long the buffer it is a view of, and whatever
+// sits just past it; a value a batch reader copies in fixed-size moves can be read that far
+// ahead (the sanitized build checks the reads).
+TEST(CList, DecodeReadsOnlyItsTextAndValuesCanBeReadAhead) {
+    const std::string buffer = "A=123\x01"
+                               "B=4\x01\x02"s;
+    for (size_t cut = 1; cut < buffer.size() - 1; ++cut) {
+        CList list;
+        EXPECT_EQ(list.Decode(std::string_view(buffer).substr(0, cut)), 2) << cut;
+    }
+    std::string longValue(70, 'v');
+    CList decoded;
+    ASSERT_EQ(decoded.Decode("A=\x01"
+                             "B=" +
+                             longValue + "\x01\x02"),
+              0);
+    CList built;
+    built.AddValue("A", "");
+    built.AddValue("B", "short");
+    built.SetValue("B", "");
+    built.SetValue("C", longValue);
+    for (const CList* list : {&decoded, &built}) {
+        for (const RList* node = list->Head(); node != nullptr; node = node->Next) {
+            char ahead[CList::ReadAhead];
+            std::memcpy(ahead, node->Value.data(), sizeof ahead);
+            std::memcpy(ahead, node->Name.data(), sizeof ahead);
+        }
     }
 }
 

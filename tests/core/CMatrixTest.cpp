@@ -102,6 +102,54 @@ TEST(CMatrix, DoneEndsTheSetWithoutChangingTheTable) {
     EXPECT_EQ(t.GetField("A", 1), "x");
 }
 
+// DONE is found wherever the message holds it, before or after the cells, in the server's
+// order or any other; only the first DONE counts, and a set that is done keeps nothing of the
+// message.
+TEST(CMatrix, DoneAnywhereInABatchEndsTheSetAndStoresNothing) {
+    for (bool inOrder : {true, false}) {
+        CMatrix t;
+        ASSERT_EQ(Header(t, {"A", "B"}), 0);
+        ASSERT_EQ(Batch(t, 2, 2), 0);
+        auto batch = [&](std::vector<std::pair<std::string, std::string>> tail) {
+            std::string wire = "OPERATION=QUERYITEM\x01ITEMSSEND=3\x01";
+            for (int j = 1; j <= 2; ++j) {
+                for (int r = 3; r <= 5; ++r) {
+                    const int row = inOrder ? r : 8 - r;
+                    wire += std::to_string(j) + ":" + std::to_string(row) + "=v" +
+                            std::to_string(j) + std::to_string(row) + "\x01";
+                }
+            }
+            for (const auto& [name, value] : tail) {
+                wire += name + "=" + value + "\x01";
+            }
+            CList m;
+            EXPECT_EQ(m.Decode(wire + "\x02"), 0);
+            return t.AddFromMessage(m);
+        };
+        EXPECT_EQ(batch({{"DONE", "TRUE"}}), 10) << inOrder;
+        // After one such message the room for sorting a batch is as large as it gets.
+        const size_t stored = t.StoredBytes();
+        EXPECT_EQ(batch({{"DONE", " TRUE\r"}, {"DONE", "FALSE"}}), 10) << inOrder;
+        EXPECT_EQ(t.RowCount(), 2);
+        EXPECT_EQ(t.StoredBytes(), stored);
+        EXPECT_EQ(batch({{"DONE", "FALSE"}, {"DONE", "TRUE"}}), 0) << inOrder;
+        EXPECT_EQ(t.RowCount(), 5);
+        EXPECT_EQ(t.GetField("B", 5), "v25");
+        EXPECT_EQ(t.GetField("A", 2), "r2c1");
+    }
+    // Without cells to walk, or with a count the table refuses, DONE still decides first.
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A"}), 0);
+    EXPECT_EQ(t.AddFromMessage(
+                  Message({{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", "0"}, {"DONE", "TRUE"}})),
+              10);
+    EXPECT_EQ(t.AddFromMessage(
+                  Message({{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", "1025"}, {"DONE", "TRUE"}})),
+              10);
+    EXPECT_EQ(t.AddFromMessage(Message({{"OPERATION", "QUERYITEM"}, {"ITEMSSEND", "1025"}})), 2);
+    EXPECT_EQ(t.RowCount(), 0);
+}
+
 TEST(CMatrix, RowCountLimitsAndBadCountsLeaveTheTableAlone) {
     CMatrix t;
     ASSERT_EQ(Header(t, {"A"}), 0);
@@ -395,6 +443,56 @@ TEST(CMatrix, HandingOverKeepsTheCellsInPlace) {
     again.MoveFrom(*taken);
     EXPECT_EQ(again.GetField("A", 7).data(), before.data());
     EXPECT_EQ(again.GetField("A", 7), "r7c1");
+}
+
+// A large result fills many chunks of storage: every cell reads back whole whatever its length
+// (around the sizes copied in fixed steps, and empty), after the move and in a copy too.
+TEST(CMatrix, ManyBatchesOfEveryValueLengthReadBackWhole) {
+    std::mt19937 rng(11);
+    const size_t lengths[] = {0, 1, 31, 32, 33, 63, 64, 65, 200, 1000};
+    auto value = [&](int j, int r) {
+        std::string v = std::to_string(j) + "/" + std::to_string(r) + ":";
+        v.resize(std::max(v.size(), lengths[rng() % std::size(lengths)]),
+                 static_cast<char>('a' + r % 26));
+        return rng() % 50 == 0 ? std::string() : v;
+    };
+    CMatrix t;
+    ASSERT_EQ(Header(t, {"A", "B", "C"}), 0);
+    std::vector<std::string> expected(1, std::string());
+    for (int b = 0; b < 40; ++b) {
+        std::string wire = "OPERATION=QUERYITEM\x01ITEMSSEND=1024\x01";
+        const int first = t.RowCount() + 1;
+        expected.resize(static_cast<size_t>(first + 1024) * 3);
+        for (int j = 1; j <= 3; ++j) {
+            for (int r = first; r < first + 1024; ++r) {
+                std::string v = value(j, r);
+                wire += std::to_string(j) + ":" + std::to_string(r) + "=" + v + "\x01";
+                expected[static_cast<size_t>(r) * 3 + static_cast<size_t>(j - 1)] = std::move(v);
+            }
+        }
+        CList m;
+        ASSERT_EQ(m.Decode(wire + "\x02"), 0);
+        ASSERT_EQ(t.AddFromMessage(m), 0);
+    }
+    CMatrix moved;
+    moved.MoveFrom(t);
+    CMatrix copy;
+    copy.CopyFrom(moved);
+    size_t text = 0;
+    for (const CMatrix* table : {&moved, &copy}) {
+        ASSERT_EQ(table->RowCount(), 40 * 1024);
+        for (int r = 1; r <= table->RowCount(); ++r) {
+            for (int j = 0; j < 3; ++j) {
+                ASSERT_EQ(table->Cell(j, r),
+                          expected[static_cast<size_t>(r) * 3 + static_cast<size_t>(j)])
+                    << j << ":" << r;
+                text += table == &moved ? table->Cell(j, r).size() : 0;
+            }
+        }
+    }
+    // The cells' bytes, four bytes of place each, and the unused end of the last chunks.
+    EXPECT_LE(moved.StoredBytes(), text + 40u * 3 * 1024 * 4 + 64 * 1024);
+    EXPECT_LE(copy.StoredBytes(), moved.StoredBytes());
 }
 
 // A table fed batch after batch makes a few allocations per batch, not one per cell.
