@@ -4,14 +4,6 @@
 #include "core/ShownText.h"
 #include "core/UOrvoCCommon.h"
 
-namespace {
-
-bool EmptyOrZero(const std::string& trimmed) {
-    return trimmed.empty() || trimmed == "0";
-}
-
-} // namespace
-
 std::string RecordingDateText(const std::string& value) {
     const std::string trimmed = TrimControl(value);
     if (trimmed == "000000000") {

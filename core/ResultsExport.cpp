@@ -5,10 +5,6 @@
 
 namespace {
 
-bool EmptyOrZero(const std::string& trimmed) {
-    return trimmed.empty() || trimmed == "0";
-}
-
 constexpr const char* Eol = "\r\n";
 constexpr size_t BufferLimit = 256 * 1024;
 

@@ -256,6 +256,24 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 }
 } // namespace
 
+std::string PercentEncode(std::string_view bytes, std::string_view plain) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (unsigned char c : bytes) {
+        const bool alnum =
+            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (alnum || (c != 0 && plain.find(static_cast<char>(c)) != std::string_view::npos)) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 0xF]);
+        }
+    }
+    return out;
+}
+
 std::optional<std::string> SafeShellLink(const std::string& target) {
     std::string link = TrimControl(target);
     if (StartsWithNoCase(link, "mailto:")) {
@@ -265,20 +283,7 @@ std::optional<std::string> SafeShellLink(const std::string& target) {
         }
         // Only the address may pass; '?', '&', '%', blanks and line breaks are encoded so the
         // server's text cannot smuggle in headers, a body or attachments.
-        static const char* hex = "0123456789ABCDEF";
-        std::string out = "mailto:";
-        for (unsigned char c : Cp1252ToUtf8(address)) {
-            bool plain = std::isalnum(c) || c == '@' || c == '.' || c == '-' || c == '_' ||
-                         c == '+' || c == '~';
-            if (plain && c < 0x80) {
-                out.push_back(static_cast<char>(c));
-            } else {
-                out.push_back('%');
-                out.push_back(hex[c >> 4]);
-                out.push_back(hex[c & 0xF]);
-            }
-        }
-        return out;
+        return "mailto:" + PercentEncode(Cp1252ToUtf8(address), "@.-_+~");
     }
     if (StartsWithNoCase(link, "http://") || StartsWithNoCase(link, "https://")) {
         for (unsigned char c : link) {

@@ -53,6 +53,12 @@ bool HasSignificantChars(const std::string& text, int minimum);
 std::string BoolText(bool value);
 // Leading and trailing bytes of value 0x20 or less removed.
 std::string TrimControl(std::string_view text);
+// Every byte but ASCII letters, digits and the bytes of plain as %XX (upper-case hexadecimal).
+std::string PercentEncode(std::string_view bytes, std::string_view plain = "-._~");
+// A trimmed count or edition that says nothing: empty, or the server's "0" for none.
+inline bool EmptyOrZero(std::string_view trimmed) {
+    return trimmed.empty() || trimmed == "0";
+}
 inline std::string CleanFieldText(std::string_view text) {
     return TrimControl(text);
 }

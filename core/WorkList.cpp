@@ -6,10 +6,6 @@
 
 namespace {
 
-bool EmptyOrZero(const std::string& trimmed) {
-    return trimmed.empty() || trimmed == "0";
-}
-
 // Windows-1252 lower case: ASCII and the accented capitals, so "è" finds "È".
 unsigned char Fold(unsigned char c) {
     if (c >= 'A' && c <= 'Z') {

@@ -46,22 +46,6 @@ std::string WorkRequestBody(const RequestedWork& w) {
     return body;
 }
 
-std::string PercentEncode(const std::string& bytes) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(bytes.size() * 3);
-    for (unsigned char c : bytes) {
-        if (IsAsciiAlnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 0xF]);
-        }
-    }
-    return out;
-}
-
 bool IsPlainMailAddress(const std::string& address) {
     const size_t at = address.find('@');
     if (at == std::string::npos || at == 0 || at + 1 == address.size() ||

@@ -24,9 +24,6 @@ std::string WorkRequestSubject(const RequestedWork& work);
 // The body, lines ended by CR LF (Windows-1252).
 std::string WorkRequestBody(const RequestedWork& work);
 
-// Every byte but letters, digits and "-._~" as %XX (upper-case hexadecimal).
-std::string PercentEncode(const std::string& bytes);
-
 // Whether an address can stand in a mailto: as it is: one "@", a local part of letters,
 // digits and "!$'*+-=._~", a domain of letters, digits, "-" and ".". Anything else could end
 // the address early or add headers, so such an address is never used for a request.

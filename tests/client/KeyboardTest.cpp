@@ -30,12 +30,7 @@ protected:
     }
 
     void AcceptLogin() {
-        server.Send({{"OPERATION", "ACCEPTED"},
-                     {"SERVER", "ZEDUVOZ"},
-                     {"VERSION", "528"},
-                     {"SITOVEK", "https://www.example.org/"},
-                     {"EMAILORVO", "info@example.org"},
-                     {"ONLINE", ""}});
+        server.Send(ScriptedServer::Accepted());
         ASSERT_TRUE(WaitUntil([] { return ActiveSocket != nullptr && Idle; }));
     }
 };

@@ -47,12 +47,7 @@ protected:
         server.OnMessage = [this](const Pairs& pairs) {
             const std::string op = PairValue(pairs, "OPERATION");
             if (!PairValue(pairs, "DATABASE").empty()) {
-                server.Send({{"OPERATION", "ACCEPTED"},
-                             {"SERVER", "ZEDUVOZ"},
-                             {"VERSION", "528"},
-                             {"SITOVEK", "https://www.example.org/"},
-                             {"EMAILORVO", "info@example.org"},
-                             {"ONLINE", ""}});
+                server.Send(ScriptedServer::Accepted());
             } else if (op == "QUERY") {
                 Queries.push_back(pairs);
                 if (OnQuery) {

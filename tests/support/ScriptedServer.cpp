@@ -121,6 +121,12 @@ void ScriptedServer::CloseClient() {
     }
 }
 
+Pairs ScriptedServer::Accepted(const std::string& site, const std::string& mail,
+                               const std::string& online) {
+    return {{"OPERATION", "ACCEPTED"}, {"SERVER", "ZEDUVOZ"}, {"VERSION", "528"},
+            {"SITOVEK", site},         {"EMAILORVO", mail},   {"ONLINE", online}};
+}
+
 void ScriptedServer::AcceptLogins(const std::string& site, const std::string& mail,
                                   const std::string& online) {
     OnMessage = [this, site, mail, online](const Pairs& pairs) {
@@ -129,12 +135,7 @@ void ScriptedServer::AcceptLogins(const std::string& site, const std::string& ma
             login = login || name == "DATABASE";
         }
         if (login) {
-            Send({{"OPERATION", "ACCEPTED"},
-                  {"SERVER", "ZEDUVOZ"},
-                  {"VERSION", "528"},
-                  {"SITOVEK", site},
-                  {"EMAILORVO", mail},
-                  {"ONLINE", online}});
+            Send(Accepted(site, mail, online));
         }
     };
 }

@@ -37,6 +37,10 @@ public:
                                         int batch = 1024);
     void CloseClient();
 
+    // The usual acceptance of a login, with these links.
+    static Pairs Accepted(const std::string& site = "https://www.example.org/",
+                          const std::string& mail = "info@example.org",
+                          const std::string& online = "");
     // The usual handshake: greet on connect, accept the login with these links.
     void AcceptLogins(const std::string& site = "https://www.example.org/",
                       const std::string& mail = "info@example.org", const std::string& online = "");
