@@ -62,8 +62,9 @@ size_t Hash(std::string_view text) {
 
 CList::CList(CList&& other) noexcept
     : nodeBlocks(std::move(other.nodeBlocks)), textBlocks(std::move(other.textBlocks)),
-      head(std::exchange(other.head, nullptr)), count(std::exchange(other.count, 0)),
-      index(std::move(other.index)), walked(std::exchange(other.walked, 0)) {
+      head(std::exchange(other.head, nullptr)), last(std::exchange(other.last, nullptr)),
+      count(std::exchange(other.count, 0)), index(std::move(other.index)),
+      walked(std::exchange(other.walked, 0)) {
     other.Destroy();
 }
 
@@ -72,6 +73,7 @@ CList& CList::operator=(CList&& other) noexcept {
         nodeBlocks = std::move(other.nodeBlocks);
         textBlocks = std::move(other.textBlocks);
         head = std::exchange(other.head, nullptr);
+        last = std::exchange(other.last, nullptr);
         count = std::exchange(other.count, 0);
         index = std::move(other.index);
         walked = std::exchange(other.walked, 0);
@@ -85,6 +87,7 @@ void CList::Destroy() {
     textBlocks.clear();
     index.clear();
     head = nullptr;
+    last = nullptr;
     count = 0;
     walked = 0;
 }
@@ -209,6 +212,9 @@ void CList::AddValue(std::string_view name, std::string_view value) {
     node->Value = keptValue;
     node->Next = head;
     head = node;
+    if (last == nullptr) {
+        last = node;
+    }
     ++count;
     if (!index.empty()) {
         if (count * 2 > index.size()) {
@@ -300,6 +306,7 @@ int CList::Decode(std::string_view text) {
             std::string_view(valueStart, static_cast<size_t>(valueEnd - valueStart)), nullptr};
         *tail = node;
         tail = &node->Next;
+        fresh.last = node;
         ++pairs;
         p = valueEnd + 1;
         if (*p == MessageEnd) {

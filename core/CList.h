@@ -51,6 +51,8 @@ public:
     int Decode(std::string_view text);
 
     RList* Head() const { return head; }
+    // The pair a walk from the head reaches last.
+    RList* Last() const { return last; }
     bool Empty() const { return head == nullptr; }
     size_t Size() const { return count; }
     // The bytes of text the list holds: at least the sum of its values' sizes.
@@ -73,6 +75,7 @@ private:
     std::vector<Block> nodeBlocks;
     std::vector<Block> textBlocks;
     RList* head = nullptr;
+    RList* last = nullptr;
     size_t count = 0;
     // Name -> first node from the head, open addressing, built only once walks have cost more
     // than building it would: most messages are asked for a few names near the head, and a

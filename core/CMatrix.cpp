@@ -63,16 +63,21 @@ inline void CopyValue(char* to, std::string_view value) {
     }
 }
 
-// The first pair named DONE met by a walk from the head: the one a lookup finds.
-struct DoneWatch {
+// The first pair of a name met by a walk from the head: the one a lookup finds. The walks over a
+// batch's cells watch for DONE and ITEMSSEND on the way, so neither costs a walk of its own.
+struct FirstNamed {
+    std::string_view Name;
     const RList* Node = nullptr;
     void See(const RList* node) {
-        if (Node == nullptr && node->Name == "DONE") {
+        if (Node == nullptr && node->Name == Name) {
             Node = node;
         }
     }
-    bool Finished() const { return Node != nullptr && TrimControl(Node->Value) == "TRUE"; }
 };
+
+bool SaysDone(const FirstNamed& done) {
+    return done.Node != nullptr && TrimControl(done.Node->Value) == "TRUE";
+}
 
 uint32_t* Words(char* room) {
     return reinterpret_cast<uint32_t*>(room);
@@ -191,8 +196,10 @@ std::string_view CMatrix::Cell(int col, int row) const {
     if (row >= b.First + b.Count) {
         return {};
     }
-    return b.At(static_cast<uint32_t>(col) * static_cast<uint32_t>(b.Count) +
-                static_cast<uint32_t>(row - b.First));
+    const auto r = static_cast<uint32_t>(row - b.First);
+    const auto j = static_cast<uint32_t>(col);
+    return b.At(b.ByRows ? r * static_cast<uint32_t>(Cols) + j
+                         : j * static_cast<uint32_t>(b.Count) + r);
 }
 
 std::string_view CMatrix::GetField(std::string_view name, int row) const {
@@ -209,9 +216,10 @@ std::string_view CMatrix::GetField(std::string_view name, int row) const {
 // Takes the value of the pair named j:r for every cell of the count new rows, the empty text
 // where the message has no such pair. Rather than looking every name up, one walk from the head
 // takes each pair that names a new cell, the first one of a name only: that is the pair a
-// lookup by that name finds. The server sends the cells column by column, already in the
-// batch's order; any other order is sorted, the first arrival of a place kept.
-int CMatrix::StoreInOrder(const CList& message, int count) {
+// lookup by that name finds. orvo-server sends the cells row by row, other senders may send
+// them column by column: either is stored as it arrives. Any other order is sorted, the first
+// arrival of a place kept.
+int CMatrix::StoreInOrder(const CList& message, const RList* counted, int count, bool byRows) {
     const int first = Rows + 1;
     const size_t places = static_cast<size_t>(Cols) * static_cast<size_t>(count);
     // Every value of the message together is no longer than the text the message holds.
@@ -219,7 +227,8 @@ int CMatrix::StoreInOrder(const CList& message, int count) {
     if (bound > std::numeric_limits<uint32_t>::max()) {
         return NotInOrder;
     }
-    DoneWatch done;
+    FirstNamed done{"DONE"};
+    FirstNamed items{"ITEMSSEND"};
     constexpr size_t Ahead = CList::ReadAhead;
     char* text = nullptr;
     size_t room = 0;
@@ -232,12 +241,14 @@ int CMatrix::StoreInOrder(const CList& message, int count) {
         int r = 0;
         if (!ParseCellName(node->Name, j, r)) {
             done.See(node);
+            items.See(node);
             continue;
         }
         if (j > Cols || r < first || r - first >= count) {
             continue;
         }
-        const auto place = static_cast<size_t>((j - 1) * count + (r - first));
+        const auto place = static_cast<size_t>(byRows ? (r - first) * Cols + (j - 1)
+                                                      : (j - 1) * count + (r - first));
         // Out of order, twice, or far ahead of what arrived so far: the general way sorts, and
         // keeps a sparse batch small.
         if (place < filled || place > 2 * arrived + 64) {
@@ -262,10 +273,13 @@ int CMatrix::StoreInOrder(const CList& message, int count) {
         ends[filled++] = end;
         ++arrived;
     }
+    if (items.Node != counted) {
+        return Recount;
+    }
     if (arrived == 0 || places > 2 * arrived) {
         return NotInOrder;
     }
-    if (done.Finished()) {
+    if (SaysDone(done)) {
         return 10;
     }
     while (filled < places) {
@@ -273,15 +287,20 @@ int CMatrix::StoreInOrder(const CList& message, int count) {
     }
     Text.Commit(end);
     Offsets.Commit(places * sizeof(uint32_t));
-    Batches.push_back({first, count, text, nullptr, ends, static_cast<uint32_t>(places)});
+    Batches.push_back({first, count, byRows, text, nullptr, ends, static_cast<uint32_t>(places)});
     return 0;
 }
 
-int CMatrix::StoreBatch(const CList& message, int count) {
-    if (const int r = StoreInOrder(message, count); r != NotInOrder) {
-        return r;
+int CMatrix::StoreBatch(const CList& message, const RList* counted, int count) {
+    // A message in the other order fails within its first few cells.
+    for (const bool byRows : {SentByRows, !SentByRows}) {
+        if (const int r = StoreInOrder(message, counted, count, byRows); r != NotInOrder) {
+            SentByRows = byRows;
+            return r;
+        }
     }
-    DoneWatch done;
+    FirstNamed done{"DONE"};
+    FirstNamed items{"ITEMSSEND"};
     const int first = Rows + 1;
     Arrivals.clear();
     bool ordered = true;
@@ -291,6 +310,8 @@ int CMatrix::StoreBatch(const CList& message, int count) {
         int r = 0;
         if (!ParseCellName(node->Name, j, r)) {
             done.See(node);
+            items.See(node);
+            items.See(node);
             continue;
         }
         if (j > Cols || r < first || r - first >= count) {
@@ -303,7 +324,10 @@ int CMatrix::StoreBatch(const CList& message, int count) {
         Arrivals.push_back({place, node->Value});
         textSize += node->Value.size();
     }
-    if (done.Finished()) {
+    if (items.Node != counted) {
+        return Recount;
+    }
+    if (SaysDone(done)) {
         return 10;
     }
     if (Arrivals.empty()) {
@@ -351,35 +375,51 @@ int CMatrix::StoreBatch(const CList& message, int count) {
     }
     Text.Commit(textSize);
     Offsets.Commit(words * sizeof(uint32_t));
-    Batches.push_back({first, count, text, placesOut, ends, static_cast<uint32_t>(stored)});
+    Batches.push_back({first, count, false, text, placesOut, ends, static_cast<uint32_t>(stored)});
+    return 0;
+}
+
+int CMatrix::AddBatch(const CList& message, const RList* counted) {
+    const std::optional<long long> k =
+        StrToIntOpt(counted != nullptr ? counted->Value : std::string_view());
+    // Batches without cells cost no memory, so only the count itself stops a server that
+    // never ends a set; past this the row and slot counts would overflow.
+    const bool countable = k && *k >= 0 && *k <= MaxRowsPerMessage &&
+                           Rows <= std::numeric_limits<int>::max() - CapacityStep - *k;
+    if (!countable || Cols == 0 || *k == 0) {
+        // No walk over cells to confirm the count or find DONE on the way.
+        if (message.FindNode("ITEMSSEND") != counted) {
+            return Recount;
+        }
+        if (TrimControl(message.ValueRef("DONE")) == "TRUE") {
+            return 10;
+        }
+        if (!countable) {
+            return 2;
+        }
+    } else if (int r = StoreBatch(message, counted, static_cast<int>(*k)); r != 0) {
+        return r;
+    }
+    const int count = static_cast<int>(*k);
+    while (Rows + count + 1 > Capacity) {
+        Capacity += CapacityStep;
+    }
+    Rows += count;
     return 0;
 }
 
 int CMatrix::AddFromMessage(const CList& message) {
     const std::string_view operation = message.ValueRef("OPERATION");
     if (operation == "QUERYITEM") {
-        const std::optional<long long> k = StrToIntOpt(message.ValueRef("ITEMSSEND"));
-        // Batches without cells cost no memory, so only the count itself stops a server that
-        // never ends a set; past this the row and slot counts would overflow.
-        const bool countable = k && *k >= 0 && *k <= MaxRowsPerMessage &&
-                               Rows <= std::numeric_limits<int>::max() - CapacityStep - *k;
-        if (!countable || Cols == 0 || *k == 0) {
-            // No walk over cells to find DONE on the way.
-            if (TrimControl(message.ValueRef("DONE")) == "TRUE") {
-                return 10;
+        // orvo-server writes the count last, once it knows it: the last pair is taken for the
+        // count, and the walk over the cells confirms that no pair before it has that name.
+        const RList* last = message.Last();
+        if (last->Name == "ITEMSSEND") {
+            if (const int r = AddBatch(message, last); r != Recount) {
+                return r;
             }
-            if (!countable) {
-                return 2;
-            }
-        } else if (int r = StoreBatch(message, static_cast<int>(*k)); r != 0) {
-            return r;
         }
-        const int count = static_cast<int>(*k);
-        while (Rows + count + 1 > Capacity) {
-            Capacity += CapacityStep;
-        }
-        Rows += count;
-        return 0;
+        return AddBatch(message, message.FindNode("ITEMSSEND"));
     }
     if (operation == "QUERYRESULT") {
         const std::optional<long long> n = StrToIntOpt(message.ValueRef("COLS"));

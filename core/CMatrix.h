@@ -12,6 +12,7 @@
 #include "core/OrvoError.h"
 
 class CList;
+struct RList;
 
 using StringArray = std::vector<std::string>;
 
@@ -50,12 +51,13 @@ public:
 
 private:
     // The cells of one QUERYITEM message: rows First to First + Count - 1, the values that
-    // arrived one after another in one run of text, in column-major order of their places. A
-    // batch that brought no cells is not kept at all, so growth follows what arrived, not what
-    // was announced.
+    // arrived one after another in one run of text, in the order of their places: row by row
+    // (as orvo-server sends them) or column by column. A batch that brought no cells is not
+    // kept at all, so growth follows what arrived, not what was announced.
     struct Batch {
         int First = 0;
         int Count = 0;
+        bool ByRows = false;
         const char* Text = nullptr;
         // Dense (Places null): Ends[place] is where the value of place ends, and the previous
         // end where it starts. Sparse, when few of the places arrived: the Stored places that
@@ -72,21 +74,26 @@ private:
     };
 
     int ColumnIndex(std::string_view name) const;
+    // A QUERYITEM batch whose count is the value of counted (nullptr: none), or Recount, with
+    // nothing changed, when a pair before counted has its name.
+    static constexpr int Recount = -2;
+    int AddBatch(const CList& message, const RList* counted);
     // The rows' cells from the message into a new batch (none when nothing arrived); 2 when
     // the batch's text cannot be placed, 10 with nothing stored when the message says the set
     // is done: the walk over the cells finds DONE, which is seldom there, without a walk of
     // its own.
-    int StoreBatch(const CList& message, int count);
-    // The same in one walk, for the server's order; NotInOrder, with nothing stored, when the
-    // message holds its cells in any other order, or few of them.
+    int StoreBatch(const CList& message, const RList* counted, int count);
+    // The same in one walk, for cells sent row by row (byRows) or column by column; NotInOrder,
+    // with nothing stored, when the message holds its cells in any other order, or few of them.
     static constexpr int NotInOrder = -1;
-    int StoreInOrder(const CList& message, int count);
+    int StoreInOrder(const CList& message, const RList* counted, int count, bool byRows);
 
     // Every batch's text, and its ends and places, live in these; Batches point into them.
     CellArena Text;
     CellArena Offsets;
     std::vector<Batch> Batches;
     std::vector<Arrival> Arrivals; // kept between messages to spare its allocation
+    bool SentByRows = true;        // the order of the last batch, tried first for the next
     // Column names as received (row 0) and as GetField compares them (trimmed, ASCII upper).
     StringArray Names;
     StringArray Keys;

@@ -11,6 +11,7 @@
 #include "AllocationCounter.h"
 #include "core/CList.h"
 #include "core/CMatrix.h"
+#include "core/UOrvoCCommon.h"
 
 namespace {
 
@@ -443,6 +444,89 @@ TEST(CMatrix, HandingOverKeepsTheCellsInPlace) {
     again.MoveFrom(*taken);
     EXPECT_EQ(again.GetField("A", 7).data(), before.data());
     EXPECT_EQ(again.GetField("A", 7), "r7c1");
+}
+
+// Messages as a server might send them: the cells row by row, column by column, shuffled, with
+// gaps and stray names, the count first, last or twice, DONE here and there. Each is decoded
+// from its wire text and must do what the plain lookups by name say: DONE first, then the
+// first count, then each cell the first pair of its name.
+TEST(CMatrix, AnyMessageDoesWhatItsFirstPairsOfEachNameSay) {
+    std::mt19937 rng(23);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const char* counts[] = {"3", "0", "2", " 4", "x", "-1", "1025", ""};
+    for (int round = 0; round < 3000; ++round) {
+        const int cols = 1 + pick(4);
+        CMatrix t;
+        CList header;
+        header.AddValue("OPERATION", "QUERYRESULT");
+        header.AddValue("COLS", std::to_string(cols));
+        for (int j = 1; j <= cols; ++j) {
+            header.AddValue("NAME" + std::to_string(j), "C" + std::to_string(j));
+        }
+        ASSERT_EQ(t.AddFromMessage(header), 0);
+        ASSERT_EQ(Batch(t, pick(3), cols), 0);
+        const int before = t.RowCount();
+        const int rows = 1 + pick(4);
+        std::vector<std::pair<std::string, std::string>> cells;
+        const int order = pick(3);
+        for (int a = 1; a <= (order == 0 ? rows : cols); ++a) {
+            for (int b = 1; b <= (order == 0 ? cols : rows); ++b) {
+                const int j = order == 0 ? b : a;
+                const int r = before + (order == 0 ? a : b);
+                if (pick(8) != 0) {
+                    cells.emplace_back(std::to_string(j) + ":" + std::to_string(r),
+                                       std::string(static_cast<size_t>(pick(70)), 'a' + pick(26)));
+                }
+            }
+        }
+        for (int n = pick(3); n > 0; --n) {
+            cells.emplace_back(std::to_string(1 + pick(cols + 1)) + ":" +
+                                   std::to_string(before + pick(rows + 2)),
+                               "dup" + std::to_string(n));
+        }
+        if (order == 2) {
+            std::shuffle(cells.begin(), cells.end(), rng);
+        }
+        auto insert = [&](const std::string& name, const std::string& value) {
+            const auto at = static_cast<size_t>(pick(static_cast<int>(cells.size()) + 1));
+            cells.insert(cells.begin() + static_cast<std::ptrdiff_t>(at), {name, value});
+        };
+        if (pick(4) != 0) {
+            cells.emplace_back("ITEMSSEND", std::to_string(rows)); // where orvo-server puts it
+        }
+        for (int n = pick(3); n > 0; --n) {
+            insert("ITEMSSEND", counts[pick(std::size(counts))]);
+        }
+        if (pick(5) == 0) {
+            insert("DONE", pick(2) == 0 ? "TRUE" : "FALSE");
+        }
+        std::string wire = "OPERATION=QUERYITEM\x01";
+        for (const auto& [name, value] : cells) {
+            wire += name + "=" + value + "\x01";
+        }
+        CList m;
+        ASSERT_EQ(m.Decode(wire + "\x02"), 0);
+
+        const RList* done = m.FindNodeByWalk("DONE");
+        const RList* count = m.FindNodeByWalk("ITEMSSEND");
+        const std::optional<long long> k = StrToIntOpt(count ? count->Value : "");
+        const int expected = done != nullptr && done->Value == "TRUE"          ? 10
+                             : !k || *k < 0 || *k > CMatrix::MaxRowsPerMessage ? 2
+                                                                               : 0;
+        ASSERT_EQ(t.AddFromMessage(m), expected) << "round " << round;
+        ASSERT_EQ(t.RowCount(), before + (expected == 0 ? static_cast<int>(*k) : 0));
+        for (int r = 1; r <= t.RowCount(); ++r) {
+            for (int j = 1; j <= cols; ++j) {
+                const std::string name = std::to_string(j) + ":" + std::to_string(r);
+                const RList* node = m.FindNodeByWalk(name);
+                const std::string want = r <= before
+                                             ? "r" + std::to_string(r) + "c" + std::to_string(j)
+                                         : node != nullptr ? std::string(node->Value)
+                                                           : std::string();
+                ASSERT_EQ(t.Cell(j - 1, r), want) << "round " << round << " cell " << name;
+            }
+        }
+    }
 }
 
 // A large result fills many chunks of storage: every cell reads back whole whatever its length
