@@ -63,9 +63,8 @@ std::string Cp1252ToUtf8(const std::string& bytes) {
     return out;
 }
 
-std::string Utf8ToCp1252(const std::string& utf8, bool* lossless) {
-    std::string out;
-    out.reserve(utf8.size());
+size_t Utf8ToCp1252Into(char* out, std::string_view utf8, bool* lossless) {
+    char* const start = out;
     bool ok = true;
     for (size_t i = 0; i < utf8.size();) {
         unsigned char c = static_cast<unsigned char>(utf8[i]);
@@ -101,9 +100,9 @@ std::string Utf8ToCp1252(const std::string& utf8, bool* lossless) {
             cp = 0xFFFD;
         }
         if (Cp1252CanHold(cp)) {
-            out.push_back(static_cast<char>(Cp1252Byte(cp)));
+            *out++ = static_cast<char>(Cp1252Byte(cp));
         } else {
-            out.push_back('?');
+            *out++ = '?';
             ok = false;
         }
         i += length;
@@ -111,5 +110,11 @@ std::string Utf8ToCp1252(const std::string& utf8, bool* lossless) {
     if (lossless != nullptr) {
         *lossless = ok;
     }
+    return static_cast<size_t>(out - start);
+}
+
+std::string Utf8ToCp1252(const std::string& utf8, bool* lossless) {
+    std::string out(utf8.size(), '\0');
+    out.resize(Utf8ToCp1252Into(out.data(), utf8, lossless));
     return out;
 }

@@ -3,6 +3,7 @@
 // that only one batch is ever held whatever the size of the result.
 
 #include <string>
+#include <vector>
 
 struct sqlite3_stmt;
 
@@ -33,6 +34,8 @@ public:
 private:
     sqlite3_stmt* stmt;
     int columns = 0;
+    std::vector<std::string> columnKeys; // "j:" for each column
+    size_t lastBatchBytes = 0;           // the room the next batch starts with
     long long rowsSent = 0;
     bool finished = false;
     bool interrupted = false;

@@ -1,5 +1,7 @@
 #include "server/Wire.h"
 
+#include <cstring>
+
 #include "core/CList.h"
 #include "core/Cp1252.h"
 
@@ -70,26 +72,36 @@ void AppendPair(std::string& out, std::string_view name, std::string_view value)
     out.push_back('\x01');
 }
 
-void AppendCatalogueText(std::string& out, const char* utf8, size_t size) {
-    bool plain = true;
-    for (size_t i = 0; i < size; ++i) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
+size_t CatalogueTextInto(char* out, const char* utf8, size_t size) {
+    // Most catalogue text is plain ASCII: copied as it is up to the first byte that is not.
+    size_t plain = 0;
+    while (plain < size) {
+        const auto c = static_cast<unsigned char>(utf8[plain]);
         if (c >= 0x80 || c == 0x01 || c == 0x02) {
-            plain = false;
             break;
         }
+        ++plain;
     }
-    size_t from = out.size();
-    if (plain) {
-        out.append(utf8, size);
-        return;
+    if (plain != 0) {
+        std::memcpy(out, utf8, plain);
     }
-    out.append(Utf8ToCp1252(std::string(utf8, size)));
-    for (size_t i = from; i < out.size(); ++i) {
+    if (plain == size) {
+        return size;
+    }
+    const size_t written =
+        plain + Utf8ToCp1252Into(out + plain, std::string_view(utf8 + plain, size - plain));
+    for (size_t i = plain; i < written; ++i) {
         if (out[i] == '\x01' || out[i] == '\x02') {
             out[i] = ' ';
         }
     }
+    return written;
+}
+
+void AppendCatalogueText(std::string& out, const char* utf8, size_t size) {
+    const size_t at = out.size();
+    out.resize(at + size);
+    out.resize(at + CatalogueTextInto(out.data() + at, utf8, size));
 }
 
 std::string CatalogueText(std::string_view utf8) {

@@ -44,4 +44,6 @@ void AppendPair(std::string& out, std::string_view name, std::string_view value)
 // one-character wildcard and finds the very text it came from, which a look-alike letter would
 // not. The bundled catalogues hold only Windows-1252 text.
 void AppendCatalogueText(std::string& out, const char* utf8, size_t size);
+// The same into out, which has room for size bytes; the bytes written (at most size).
+size_t CatalogueTextInto(char* out, const char* utf8, size_t size);
 std::string CatalogueText(std::string_view utf8);

@@ -261,7 +261,7 @@ TEST(FileCatalogue, FramingBytesInCellsAreBlankedAndTheRowArrivesWhole) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     sqlite3_exec(db,
-                 "UPDATE Opere SET Descrizione = 'uno' || char(1) || 'due' || char(2) || 'tre' "
+                 "UPDATE Opere SET Descrizione = 'uno' || char(1) || 'due citt\xC3\xA0' || char(2) || 'tre' "
                  "WHERE OperaId = 16; CREATE TABLE \"Citt\xC3\xA0\"(x)",
                  nullptr, nullptr, nullptr);
     sqlite3_close(db);
@@ -271,7 +271,7 @@ TEST(FileCatalogue, FramingBytesInCellsAreBlankedAndTheRowArrivesWhole) {
     client.Login();
     Exchange e = client.Query("Descrizione, Titolo", "Opere", "OperaId = 16");
     ASSERT_TRUE(e.Complete) << e.Error;
-    EXPECT_EQ(e.Table->GetField("Descrizione", 1), "uno due tre");
+    EXPECT_EQ(e.Table->GetField("Descrizione", 1), "uno due citt\xE0 tre");
     EXPECT_EQ(e.Table->GetField("Titolo", 1), "Cuore");
     // A table of the file that is no catalogue table is refused by its name, in the client's
     // characters.
