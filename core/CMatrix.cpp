@@ -79,6 +79,25 @@ bool SaysDone(const FirstNamed& done) {
     return done.Node != nullptr && TrimControl(done.Node->Value) == "TRUE";
 }
 
+// A walk from the head over a batch of Count rows from First.
+struct BatchWalk {
+    int Cols = 0;
+    int First = 0;
+    int Count = 0;
+    FirstNamed Done{"DONE"};
+    FirstNamed Items{"ITEMSSEND"};
+    // Whether node names a cell of the batch, column j and row r from 1; other names are
+    // watched for DONE and ITEMSSEND.
+    bool Cell(const RList* node, int& j, int& r) {
+        if (!ParseCellName(node->Name, j, r)) {
+            Done.See(node);
+            Items.See(node);
+            return false;
+        }
+        return j <= Cols && r >= First && r - First < Count;
+    }
+};
+
 uint32_t* Words(char* room) {
     return reinterpret_cast<uint32_t*>(room);
 }
@@ -227,8 +246,7 @@ int CMatrix::StoreInOrder(const CList& message, const RList* counted, int count,
     if (bound > std::numeric_limits<uint32_t>::max()) {
         return NotInOrder;
     }
-    FirstNamed done{"DONE"};
-    FirstNamed items{"ITEMSSEND"};
+    BatchWalk walk{Cols, first, count};
     constexpr size_t Ahead = CList::ReadAhead;
     char* text = nullptr;
     size_t room = 0;
@@ -239,12 +257,7 @@ int CMatrix::StoreInOrder(const CList& message, const RList* counted, int count,
     for (const RList* node = message.Head(); node != nullptr; node = node->Next) {
         int j = 0;
         int r = 0;
-        if (!ParseCellName(node->Name, j, r)) {
-            done.See(node);
-            items.See(node);
-            continue;
-        }
-        if (j > Cols || r < first || r - first >= count) {
+        if (!walk.Cell(node, j, r)) {
             continue;
         }
         const auto place = static_cast<size_t>(byRows ? (r - first) * Cols + (j - 1)
@@ -273,13 +286,13 @@ int CMatrix::StoreInOrder(const CList& message, const RList* counted, int count,
         ends[filled++] = end;
         ++arrived;
     }
-    if (items.Node != counted) {
+    if (walk.Items.Node != counted) {
         return Recount;
     }
     if (arrived == 0 || places > 2 * arrived) {
         return NotInOrder;
     }
-    if (SaysDone(done)) {
+    if (SaysDone(walk.Done)) {
         return 10;
     }
     while (filled < places) {
@@ -299,22 +312,15 @@ int CMatrix::StoreBatch(const CList& message, const RList* counted, int count) {
             return r;
         }
     }
-    FirstNamed done{"DONE"};
-    FirstNamed items{"ITEMSSEND"};
     const int first = Rows + 1;
+    BatchWalk walk{Cols, first, count};
     Arrivals.clear();
     bool ordered = true;
     size_t textSize = 0;
     for (const RList* node = message.Head(); node != nullptr; node = node->Next) {
         int j = 0;
         int r = 0;
-        if (!ParseCellName(node->Name, j, r)) {
-            done.See(node);
-            items.See(node);
-            items.See(node);
-            continue;
-        }
-        if (j > Cols || r < first || r - first >= count) {
+        if (!walk.Cell(node, j, r)) {
             continue;
         }
         const auto place = static_cast<uint32_t>((j - 1) * count + (r - first));
@@ -324,10 +330,10 @@ int CMatrix::StoreBatch(const CList& message, const RList* counted, int count) {
         Arrivals.push_back({place, node->Value});
         textSize += node->Value.size();
     }
-    if (items.Node != counted) {
+    if (walk.Items.Node != counted) {
         return Recount;
     }
-    if (SaysDone(done)) {
+    if (SaysDone(walk.Done)) {
         return 10;
     }
     if (Arrivals.empty()) {

@@ -77,15 +77,6 @@ protected:
         MainForm->ButtonAutore->click();
     }
 
-    // A browser holding rows, opened the way a completed search opens it.
-    TFormRisultatiRicerca* OpenBrowser(const std::vector<std::vector<std::string>>& rows) {
-        FillTable(*MainForm->Results, WorkColumns(), rows);
-        Idle = false;
-        MainForm->hide();
-        TMainFormProbe(MainForm).SearchDone(false, false);
-        return MainForm->CurrentResults;
-    }
-
     std::vector<Pairs> Genres() const {
         return ScriptedServer::ResultSet({"ClasseNome"}, {{"Teatro"}, {"Narrativa"}, {"Poesia"}});
     }

@@ -71,14 +71,6 @@ TFormGuida* ShownGuide() {
 
 class ResultsTools : public ConnectedMainWindow {
 protected:
-    TFormRisultatiRicerca* OpenBrowser(const std::vector<std::vector<std::string>>& rows) {
-        FillTable(*MainForm->Results, WorkColumns(), rows);
-        Idle = false;
-        MainForm->hide();
-        TMainFormProbe(MainForm).SearchDone(false, false);
-        return MainForm->CurrentResults;
-    }
-
     // Opens the list from the browser; inside it, `inside` acts (and must close it).
     void WithList(TFormRisultatiRicerca* b, std::function<void(TFormElenco*)> inside) {
         bool ran = false;

@@ -10,6 +10,9 @@
 #include <functional>
 
 #include "core/UOrvoCCommon.h"
+#include "search/UFormRisultatiRicerca.h"
+#include "tests/search/TableBuilder.h"
+#include "tests/support/MainFormProbe.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TestSettings.h"
@@ -72,6 +75,15 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         GenreNames.clear();
         CentresCache.reset();
+    }
+
+    // A browser holding rows, opened the way a completed search opens it.
+    TFormRisultatiRicerca* OpenBrowser(const std::vector<std::vector<std::string>>& rows) {
+        FillTable(*MainForm->Results, WorkColumns(), rows);
+        Idle = false;
+        MainForm->hide();
+        TMainFormProbe(MainForm).SearchDone(false, false);
+        return MainForm->CurrentResults;
     }
 
     // The WHERE of the last query received.
