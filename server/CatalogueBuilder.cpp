@@ -1,4 +1,5 @@
 #include "server/CatalogueBuilder.h"
+#include "server/PartFiles.h"
 
 #include <sqlite3.h>
 
@@ -89,6 +90,7 @@ bool BuildFile(const std::string& path, std::string& error,
     }
     std::string part = path + ".part";
     std::filesystem::remove(part, ec);
+    const PartFile unfinished(part);
     sqlite3* raw = nullptr;
     int rc =
         sqlite3_open_v2(part.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -1,4 +1,5 @@
 #include "server/CatalogueCsv.h"
+#include "server/PartFiles.h"
 
 #include <sqlite3.h>
 
@@ -588,9 +589,11 @@ public:
             return false;
         };
         std::ostringstream counts;
+        std::vector<std::unique_ptr<PartFile>> unfinished;
         for (size_t t = 0; t < CatalogueCsvTables.size(); ++t) {
             std::string part = targets[t] + ".part";
             fs::remove(part, ec);
+            unfinished.push_back(std::make_unique<PartFile>(part));
             done.push_back(part);
             long rows = 0;
             if (!WriteTable(db.get(), t, part, rows, error)) {

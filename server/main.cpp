@@ -16,6 +16,7 @@
 #include "server/CatalogueBuilder.h"
 #include "server/CatalogueCsv.h"
 #include "server/Options.h"
+#include "server/PartFiles.h"
 #include "server/Server.h"
 
 namespace {
@@ -114,6 +115,9 @@ int main(int argc, char** argv) {
     }
     const ServerOptions& options = parsed.Options;
     std::string error;
+    if (options.RunMode != ServerOptions::Mode::Serve) {
+        RemovePartFilesOnSignals();
+    }
     switch (options.RunMode) {
     case ServerOptions::Mode::CreateSample:
         if (!CreateSampleFile(options.CreateFile, error)) {

@@ -255,6 +255,26 @@ TEST(Process, CatalogueFilesAreCreatedOnceAndCheckedWhenOpened) {
     EXPECT_EQ(RunToEnd({"--db", junk.fileName(), "--port", "0"}).Code, 1);
 }
 
+// A create stopped while it writes leaves nothing behind, and ends as stopped by the signal.
+TEST(Process, ACreateStoppedBySignalRemovesItsUnfinishedFile) {
+    QTemporaryDir dir;
+    const QString large = dir.filePath("large.db");
+    for (const int stop : {SIGTERM, SIGINT}) {
+        QProcess p;
+        p.start(Binary, {"--create-large", large, "--works", "5000000"});
+        ASSERT_TRUE(p.waitForStarted(5000));
+        for (int waited = 0; QFile(large + ".part").size() <= (1 << 20); waited += 10) {
+            ASSERT_LT(waited, 30000) << "no unfinished file grew";
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(static_cast<pid_t>(p.processId()), stop);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << stop;
+        EXPECT_FALSE(QFile::exists(large + ".part")) << stop;
+        EXPECT_FALSE(QFile::exists(large)) << stop;
+    }
+}
+
 TEST(Process, LargeCataloguesAreDeterministic) {
     QTemporaryDir dir;
     QString a = dir.filePath("a.db"), b = dir.filePath("b.db"), c = dir.filePath("c.db");
