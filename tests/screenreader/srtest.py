@@ -99,6 +99,12 @@ class ScreenReaderTest(unittest.TestCase):
         self.cursor = index + 1
         return self.transcript.utterances[index]
 
+    def heard(self, pattern, timeout=SPOKEN):
+        """Waits until Orca says pattern, as expect does, but leaves it to be matched again."""
+        cursor = self.cursor
+        self.expect(pattern, timeout)
+        self.cursor = cursor
+
     def dump_stacks(self):
         """On a timeout, what the client and Orca were doing, into the module's logs: a hung
         program and a silent screen reader look the same in the transcript."""
