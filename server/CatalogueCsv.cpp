@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
@@ -589,11 +590,11 @@ public:
             return false;
         };
         std::ostringstream counts;
-        std::vector<std::unique_ptr<PartFile>> unfinished;
+        std::deque<PartFile> unfinished;
         for (size_t t = 0; t < CatalogueCsvTables.size(); ++t) {
             std::string part = targets[t] + ".part";
             fs::remove(part, ec);
-            unfinished.push_back(std::make_unique<PartFile>(part));
+            unfinished.emplace_back(part);
             done.push_back(part);
             long rows = 0;
             if (!WriteTable(db.get(), t, part, rows, error)) {

@@ -11,15 +11,7 @@
 
 #include "ClientFixture.h"
 #include "platform/Text.h"
-
-namespace {
-
-bool Activate(QWidget* window) {
-    window->activateWindow();
-    return WaitUntil([window] { return window->isActiveWindow(); });
-}
-
-} // namespace
+#include "tests/support/WindowEvents.h"
 
 class Keyboard : public ClientFixture {
 protected:
@@ -120,33 +112,17 @@ TEST_F(Keyboard, ALateActivationOfTheHiddenWaitDialogGoesBackToTheWindowOnScreen
     FormAttendere->hide();
 }
 
-namespace {
-class ActivationCounter : public QObject {
-public:
-    explicit ActivationCounter(QWidget* window) : QObject(window) {
-        window->installEventFilter(this);
-    }
-    int Activations = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        Activations += event->type() == QEvent::WindowActivate ? 1 : 0;
-        return false;
-    }
-};
-} // namespace
-
 TEST_F(Keyboard, TheWindowActiveBehindTheWaitDialogIsActivatedAgainWhenItGoes) {
     Connect();
     ASSERT_TRUE(Activate(form));
-    auto* counter = new ActivationCounter(form);
+    auto* counter = new EventCounter(form, QEvent::WindowActivate);
     FormAttendere->ShowModeless();
     // The window system left the main window active behind the dialog.
     QApplication::setActiveWindow(form);
     QCoreApplication::processEvents();
-    const int before = counter->Activations;
+    const int before = counter->Count;
     FormAttendere->hide();
-    EXPECT_TRUE(WaitUntil([&] { return counter->Activations > before; }));
+    EXPECT_TRUE(WaitUntil([&] { return counter->Count > before; }));
     EXPECT_EQ(QApplication::activeWindow(), form);
 }
 

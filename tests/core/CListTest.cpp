@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <random>
@@ -104,9 +105,13 @@ TEST(CList, DecodeReadsOnlyItsTextAndValuesCanBeReadAhead) {
     built.SetValue("C", longValue);
     for (const CList* list : {&decoded, &built}) {
         for (const RList* node = list->Head(); node != nullptr; node = node->Next) {
-            char ahead[CList::ReadAhead];
-            std::memcpy(ahead, node->Value.data(), sizeof ahead);
-            std::memcpy(ahead, node->Name.data(), sizeof ahead);
+            // What is read ahead starts with the text itself.
+            for (const std::string_view text : {node->Name, node->Value}) {
+                char ahead[CList::ReadAhead];
+                std::memcpy(ahead, text.data(), sizeof ahead);
+                const size_t shown = std::min(text.size(), sizeof ahead);
+                EXPECT_EQ(std::string_view(ahead, shown), text.substr(0, shown));
+            }
         }
     }
 }

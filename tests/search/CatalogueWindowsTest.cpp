@@ -22,6 +22,7 @@
 #include "tests/search/TableBuilder.h"
 #include "tests/search/WindowFixture.h"
 #include "tests/support/MainFormProbe.h"
+#include "tests/support/WindowEvents.h"
 #include "ui/UFormAttendere.h"
 #include "ui/UFormInput.h"
 
@@ -634,39 +635,17 @@ TEST_F(CatalogueWindows, EveryControlIsNamedForScreenReaders) {
                                         "Vai al...", "Chiudi", "Scrivi a questo centro"}));
 }
 
-namespace {
-
-bool Activate(QWidget* window) {
-    window->activateWindow();
-    return WaitUntil([window] { return window->isActiveWindow(); });
-}
-
-// Counts the times a window is shown.
-class ShowCounter : public QObject {
-public:
-    explicit ShowCounter(QWidget* window) : QObject(window) { window->installEventFilter(this); }
-    int Shows = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        Shows += event->type() == QEvent::Show ? 1 : 0;
-        return false;
-    }
-};
-
-} // namespace
-
 TEST_F(CatalogueWindows, TheMainWindowStaysHiddenFromTheDialogToTheBrowser) {
     OnQuery = [this](const Pairs& q) {
         return IsFrom(q, "Classi") ? Genres()
                                    : ScriptedServer::ResultSet(WorkColumns(), WorkRows(2));
     };
-    auto* shows = new ShowCounter(MainForm);
+    auto* shows = new EventCounter(MainForm, QEvent::Show);
     Search("verne");
     ASSERT_TRUE(WaitUntil([] {
         return MainForm->CurrentResults != nullptr && MainForm->CurrentResults->isVisible();
     }));
-    EXPECT_EQ(shows->Shows, 0);
+    EXPECT_EQ(shows->Count, 0);
     EXPECT_FALSE(FormAttendere->isVisible());
 
     // Closing the browser gives the focus back to the command that opened it.
@@ -680,7 +659,7 @@ TEST_F(CatalogueWindows, TheMainWindowStaysHiddenFromTheDialogToTheBrowser) {
     When([] { return FormRicercaUtente->isVisible(); },
          [] { FormRicercaUtente->ButtonAnnulla->click(); });
     MainForm->ButtonAutore->click();
-    EXPECT_EQ(shows->Shows, 2);
+    EXPECT_EQ(shows->Count, 2);
     ASSERT_TRUE(Activate(MainForm));
     EXPECT_EQ(QApplication::focusWidget(), MainForm->ButtonAutore);
 }
